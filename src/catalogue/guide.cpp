@@ -1,0 +1,90 @@
+// Guide positions from the system area's root directory, and _RECORD_LIST_ loaded along its
+// chain of 16,384-byte clusters.
+#include "catalogue/guide.h"
+
+#include <algorithm>
+
+#include "catalogue/byte_order.h"
+#include "disk/file_location.h"
+
+namespace skelbrook {
+namespace {
+
+int64_t BigEndian32(const uint8_t* p) {
+  return int64_t{p[0]} << 24 | int64_t{p[1]} << 16 | int64_t{p[2]} << 8 | int64_t{p[3]};
+}
+
+// Rounds half to even, as the recorder's own arithmetic does for a cluster that does not start
+// on a whole cluster boundary.
+int64_t RoundedClusterNumber(int64_t distance, int64_t clusterSize) {
+  int64_t whole = distance / clusterSize;
+  int64_t rest = distance % clusterSize;
+  if (rest < 0) {
+    rest += clusterSize;
+    --whole;
+  }
+  if (rest * 2 > clusterSize || (rest * 2 == clusterSize && (whole & 1) != 0)) ++whole;
+  return whole;
+}
+
+}  // namespace
+
+void GetEPGPositions(const SystemArea& area, std::array<int64_t, kSlotCount>& ProgEPGOffset) {
+  if (area.RootDirBuffer.size() < static_cast<size_t>(kDirectoryBlockSize)) return;
+  int64_t count = 0;
+  for (int64_t e = 0; e < kDirectoryBlockSize; e += kDirEntrySize) {
+    const uint8_t* entry = area.RootDirBuffer.data() + e;
+    const SlotName name = ReadSlotName(entry);
+    if (name.hasDot && name.slot < kSlotCount) {
+      ++count;
+      ProgEPGOffset[name.slot] = BigEndian32(entry + kEntryStartSector) * kSector;
+    }
+    if (count == area.RecordCount) break;
+  }
+}
+
+bool EPGTrace_and_Record(Drive& drive, SystemArea& area, WorkObserver& observer) {
+  if (!observer.pump()) return false;
+  int64_t clusterCount = area.RecordListSize / kSystemClusterSize;
+  if (area.RecordListSize % kSystemClusterSize != 0) ++clusterCount;
+  // A list cannot hold more clusters than the system area's table has entries, nor more bytes
+  // than the drive: a damaged size must not make us allocate without bound.
+  clusterCount = std::min<int64_t>(clusterCount, std::max<int64_t>(area.FatEntryCount, 1));
+  if (drive.SizeBytes() > 0) {
+    clusterCount = std::min<int64_t>(clusterCount, drive.SizeBytes() / kSystemClusterSize + 1);
+  }
+  const int64_t startCluster =
+      RoundedClusterNumber(area.RecordListOffset - area.DataAreaOffset, kSystemClusterSize);
+  EPGGetInfo(drive, area, startCluster, std::max<int64_t>(clusterCount, 0));
+  return true;
+}
+
+void EPGGetInfo(Drive& drive, SystemArea& area, int64_t StartCluster, int64_t ClusterCount) {
+  area.RecordListBuffer.assign(static_cast<size_t>(ClusterCount * kSystemClusterSize), 0);
+  int64_t cluster = StartCluster;
+  const auto tableSize = static_cast<int64_t>(area.FatTable.size());
+  for (int64_t n = 1; n <= ClusterCount; ++n) {
+    drive.ReadDrive(cluster * kSystemClusterSize + area.DataAreaOffset, kSystemClusterSize);
+    Do_SwapEPG(drive.BlockBuffer, area.RecordListBuffer, n, kSystemClusterSize);
+    if (n == ClusterCount) break;
+    cluster = cluster + 1;
+    // A chain that leaves the table ends here; the rest of the list stays zeros (no records).
+    if (cluster < 0 || cluster >= tableSize) break;
+    if (area.FatTable[static_cast<size_t>(cluster)] < kEndOfChain) {
+      cluster = area.FatTable[static_cast<size_t>(cluster)];
+    }
+  }
+}
+
+void Do_SwapEPG(const std::vector<uint8_t>& BlockBuffer, std::vector<uint8_t>& RecordListBuffer,
+                int64_t Num, int64_t Size) {
+  const int64_t base = (Num - 1) * kSystemClusterSize;
+  if (base < 0 || Size <= 0) return;
+  const int64_t room = static_cast<int64_t>(RecordListBuffer.size()) - base;
+  const int64_t count =
+      std::min({Size, room, static_cast<int64_t>(BlockBuffer.size())}) & ~int64_t{3};
+  if (count <= 0) return;
+  RestoreByteOrder(BlockBuffer.data(), RecordListBuffer.data() + base, static_cast<size_t>(count));
+}
+
+}  // namespace skelbrook

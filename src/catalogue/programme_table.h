@@ -1,0 +1,56 @@
+// The programme table: what the recorder's catalogue says about every recording, by slot, and
+// GetProgData, which reads the catalogue off the disk into it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "catalogue/recording_rows.h"
+#include "catalogue/system_area.h"
+#include "common/observer.h"
+#include "device/drive.h"
+#include "disk/layout.h"
+#include "disk/media_geometry.h"
+
+namespace skelbrook {
+
+inline constexpr const char* kNoEpgText = "No EPG data found.";
+inline constexpr const char* kListFileClosingLine = "Closing Files9200T.txt";
+
+struct ProgrammeTable {
+  std::array<std::string, kSlotCount> ProgFileName{};     // output name without ".ts"
+  std::array<std::string, kSlotCount> ProgChannelTime{};  // "Channel HH:MM~HH:MM"
+  std::array<std::string, kSlotCount> ProgEPGText{};
+  std::array<int64_t, kSlotCount> ProgEPGOffset{};
+  std::array<int64_t, kSlotCount> ProgFileOffset{};
+  std::array<int64_t, kSlotCount> ProgFileSize{};
+  // RowSlot[n] is the slot of list row n (1-based); element 0 is unused.
+  std::vector<int> RowSlot{0};
+};
+
+enum class CatalogueResult {
+  Listed,              // the table and rows are filled
+  RecordListNotFound,  // "_RECORD_LIST_" is not among the first root-directory entries
+  Stopped,             // the front end asked to stop during a yield
+};
+
+// Reads the catalogue of an open, recognised drive into `table` and `rows`, writing one line per
+// listed recording and a closing line to `listFile` when given.
+CatalogueResult GetProgData(Drive& drive, const MediaGeometry& geometry, SystemArea& area,
+                            ProgrammeTable& table, RecordingRows& rows, std::ostream* listFile,
+                            WorkObserver& observer);
+
+// "###,###,###,### Bytes": the size grouped by threes with ","; 0 gives " Bytes".
+std::string SizeText(int64_t bytes);
+
+// "HH:MM", "DD" and the month name of a count of seconds since 1970-01-01, in UTC.
+struct ClockParts {
+  std::string hhmm;  // "19:30"
+  std::string hour, minute, day, month;
+};
+ClockParts ClockFromSeconds(int64_t seconds);
+
+}  // namespace skelbrook

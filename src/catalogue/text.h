@@ -1,0 +1,18 @@
+// Text from the disk: fixed-size fields of 8-bit characters (Windows-1252) ending at the first
+// zero byte, decoded into UTF-8; and the cleaning that makes a title safe in a file name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace skelbrook {
+
+// Decodes bytes [first, last] (inclusive) up to the first zero byte from Windows-1252 into UTF-8.
+// Bytes the code page leaves undefined map to the same code point.
+std::string FieldText(const uint8_t* data, int first, int last);
+std::string DecodeCp1252(const std::string& bytes);
+
+// Replaces * ? / \ : | < > " ; . , [ ] and the control characters (codes 1-31 and 127) by "_".
+std::string RemoveIllegals(std::string pstrCheckString);
+
+}  // namespace skelbrook

@@ -1,0 +1,22 @@
+// The fixed points where long work (reading the list, copying) hands control back to its front end:
+// the window repaints and checks its stop flag there, the command line draws its progress line.
+#pragma once
+
+#include <string_view>
+
+namespace skelbrook {
+
+class WorkObserver {
+ public:
+  virtual ~WorkObserver() = default;
+
+  // Lets the front end process pending events. Returns false when the user asked to stop
+  // (the window is closing); the work then ends at this point and cleans up after itself.
+  virtual bool pump() { return true; }
+
+  // Progress of the recording being copied and of the whole batch, each 0..100.
+  virtual void taskProgress(double /*percent*/) {}
+  virtual void batchProgress(double /*percent*/) {}
+};
+
+}  // namespace skelbrook

@@ -1,0 +1,29 @@
+// A small error-as-value type shared by the core: empty means success, otherwise the words
+// the user is shown.
+#pragma once
+
+#include <string>
+#include <utility>
+
+namespace skelbrook {
+
+class Status {
+ public:
+  Status() = default;
+  static Status Ok() { return Status(); }
+  static Status Error(std::string message) {
+    Status s;
+    s.error_ = std::move(message);
+    if (s.error_.empty()) s.error_ = "unknown error";
+    return s;
+  }
+
+  bool ok() const { return error_.empty(); }
+  explicit operator bool() const { return ok(); }
+  const std::string& message() const { return error_; }
+
+ private:
+  std::string error_;
+};
+
+}  // namespace skelbrook

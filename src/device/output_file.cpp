@@ -1,0 +1,145 @@
+// Writing one destination file: exclusive creation, sequential writes that are all checked,
+// flush and close.
+#include "device/output_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "device/win32_text.h"
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace skelbrook {
+namespace {
+
+std::string FullDestinationText() { return "the destination is full (No space left on device)"; }
+
+}  // namespace
+
+OutputFile::~OutputFile() { (void)CloseOutput(); }
+
+#ifdef _WIN32
+
+Status OutputFile::CreateExclusive(const std::string& path) {
+  (void)CloseOutput();
+  written_ = 0;
+  const std::wstring wide = WideFromUtf8(path);
+  // CREATE_NEW: an existing file is never opened, truncated or overwritten.
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return Status::Error("cannot create " + path + ": " + Win32ErrorText(GetLastError()));
+  }
+  handle_ = h;
+  return Status::Ok();
+}
+
+bool OutputFile::IsOpen() const { return handle_ != nullptr; }
+
+Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+  int64_t allowed = count;
+  if (faults.failWriteAfter >= 0) allowed = std::max<int64_t>(0, std::min(count, faults.failWriteAfter - written_));
+  int64_t done = 0;
+  while (done < allowed) {
+    const DWORD want = static_cast<DWORD>(std::min<int64_t>(allowed - done, 1 << 30));
+    DWORD put = 0;
+    if (!WriteFile(static_cast<HANDLE>(handle_), data + done, want, &put, nullptr)) {
+      written_ += done;
+      return Status::Error("writing failed: " + Win32ErrorText(GetLastError()));
+    }
+    done += put;
+  }
+  written_ += done;
+  if (allowed < count) {
+    return Status::Error(faults.diskFull ? FullDestinationText() : "writing failed: I/O error");
+  }
+  return Status::Ok();
+}
+
+Status OutputFile::FlushOutput() {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+  if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) {
+    return Status::Error("flushing failed: " + Win32ErrorText(GetLastError()));
+  }
+  return Status::Ok();
+}
+
+Status OutputFile::CloseOutput() {
+  if (!IsOpen()) return Status::Ok();
+  const BOOL ok = CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+  if (!ok) return Status::Error("closing failed: " + Win32ErrorText(GetLastError()));
+  return Status::Ok();
+}
+
+#else
+
+Status OutputFile::CreateExclusive(const std::string& path) {
+  (void)CloseOutput();
+  written_ = 0;
+  int fd;
+  // O_EXCL: an existing file is never opened, truncated or overwritten.
+  do {
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Status::Error("cannot create " + path + ": " + std::strerror(errno));
+  fd_ = fd;
+  return Status::Ok();
+}
+
+bool OutputFile::IsOpen() const { return fd_ >= 0; }
+
+Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+  int64_t allowed = count;
+  if (faults.failWriteAfter >= 0) {
+    allowed = std::max<int64_t>(0, std::min(count, faults.failWriteAfter - written_));
+  }
+  int64_t done = 0;
+  while (done < allowed) {
+    const ssize_t put = write(fd_, data + done, static_cast<size_t>(allowed - done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      written_ += done;
+      if (err == ENOSPC || err == EDQUOT) return Status::Error(FullDestinationText());
+      return Status::Error(std::string("writing failed: ") + std::strerror(err));
+    }
+    done += put;
+  }
+  written_ += done;
+  if (allowed < count) {
+    return Status::Error(faults.diskFull ? FullDestinationText()
+                                         : "writing failed: Input/output error");
+  }
+  return Status::Ok();
+}
+
+Status OutputFile::FlushOutput() {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+  if (fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+    return Status::Error(std::string("flushing failed: ") + std::strerror(errno));
+  }
+  return Status::Ok();
+}
+
+Status OutputFile::CloseOutput() {
+  if (!IsOpen()) return Status::Ok();
+  const int rc = close(fd_);
+  fd_ = -1;
+  if (rc != 0 && errno != EINTR) {
+    return Status::Error(std::string("closing failed: ") + std::strerror(errno));
+  }
+  return Status::Ok();
+}
+
+#endif
+
+}  // namespace skelbrook

@@ -1,0 +1,40 @@
+// One destination file on the PC: created exclusively (an existing file is never opened),
+// written strictly sequentially from byte 0, flushed and closed. Every result is accounted for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/status.h"
+#include "device/faults.h"
+
+namespace skelbrook {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates `path` (UTF-8). Fails, touching nothing, when a file or folder of that name exists.
+  Status CreateExclusive(const std::string& path);
+  Status WriteOutput(const uint8_t* data, int64_t count);
+  Status FlushOutput();
+  // Closes the file; the stored handle is reset, so a second close does nothing.
+  Status CloseOutput();
+  bool IsOpen() const;
+
+  int64_t BytesWritten() const { return written_; }
+  DeviceFaults faults;
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+  int64_t written_ = 0;
+};
+
+}  // namespace skelbrook

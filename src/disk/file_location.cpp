@@ -1,0 +1,48 @@
+// The media directory scan.
+#include "disk/file_location.h"
+
+namespace skelbrook {
+namespace {
+
+int Digit(uint8_t c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
+
+uint64_t BigEndian(const uint8_t* p, int width) {
+  uint64_t value = 0;
+  for (int i = 0; i < width; ++i) value = value << 8 | p[i];
+  return value;
+}
+
+}  // namespace
+
+SlotName ReadSlotName(const uint8_t* entry) {
+  const uint8_t* name = entry + kEntryName;
+  SlotName result;
+  if (name[1] == '.') {
+    result = {true, Digit(name[0]), kEntryName + 2};
+  } else if (name[2] == '.') {
+    result = {true, 10 * Digit(name[0]) + Digit(name[1]), kEntryName + 3};
+  } else if (name[3] == '.') {
+    result = {true, 100 * Digit(name[0]) + 10 * Digit(name[1]) + Digit(name[2]), kEntryName + 4};
+  }
+  return result;
+}
+
+void GetFILEPositions(const uint8_t* FileAreaBuffer, int32_t RecordCount,
+                      std::array<int64_t, kSlotCount>& ProgFileOffset,
+                      std::array<int64_t, kSlotCount>& ProgFileSize) {
+  int64_t found = 0;
+  for (int64_t e = 0; e < kDirectoryBlockSize; e += kDirEntrySize) {
+    const uint8_t* entry = FileAreaBuffer + e;
+    const SlotName name = ReadSlotName(entry);
+    if (name.hasDot && entry[name.letterAt] == 'a' && name.slot >= kFirstMediaSlot &&
+        name.slot < kSlotCount) {
+      ++found;
+      ProgFileOffset[name.slot] =
+          static_cast<int64_t>(BigEndian(entry + kEntryStartSector, 4)) * kSector;
+      ProgFileSize[name.slot] = static_cast<int64_t>(BigEndian(entry + kEntryLength40, 5));
+    }
+    if (found == RecordCount) break;
+  }
+}
+
+}  // namespace skelbrook

@@ -1,0 +1,314 @@
+// The image writer: lays out sector 0, the media descriptor, directory, allocation table and
+// clusters, and the system area with _RECORD_LIST_ and the guide sectors, all stored the way the
+// recorder stores them (records, directories and streams with every 4-byte group reversed).
+#include "mkimage/image_writer.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+
+#include "catalogue/byte_order.h"
+#include "device/file_system.h"
+#include "disk/layout.h"
+
+namespace skelbrook::mkimage {
+namespace {
+
+constexpr int64_t kTsPacket = 188;
+constexpr uint8_t kTsSync = 0x47;
+constexpr uint32_t kChainEndValue = 0xFFFFFFFFu;
+constexpr int64_t kSystemDirSectorsAfterDescriptor = 8;
+constexpr int64_t kSystemClusterSectors = kSystemClusterSize / kSector;
+constexpr int64_t kMediaClusterSectors = kMediaClusterSize / kSector;
+
+int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
+
+void PutLittle32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void PutBig(uint8_t* p, uint64_t v, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    p[i] = static_cast<uint8_t>(v);
+    v >>= 8;
+  }
+}
+
+// Bytes in restored order to the order the disk holds them (the reversal is its own inverse).
+std::vector<uint8_t> Stored(std::vector<uint8_t> restored) {
+  restored.resize(static_cast<size_t>(RoundUp(static_cast<int64_t>(restored.size()), 4)), 0);
+  RestoreByteOrderPortable(restored.data(), restored.data(), restored.size());
+  return restored;
+}
+
+// One directory entry in restored order.
+std::array<uint8_t, kDirEntrySize> DirEntry(const std::string& name, int64_t startSector,
+                                            int64_t length) {
+  std::array<uint8_t, kDirEntrySize> e{};
+  PutBig(e.data() + kEntryStartSector, static_cast<uint64_t>(startSector), 4);
+  PutBig(e.data() + 32, static_cast<uint64_t>(length), 8);
+  for (size_t i = 0; i < name.size() && i < 64; ++i) e[kEntryName + i] = static_cast<uint8_t>(name[i]);
+  return e;
+}
+
+// The places on the image every part of the layout goes to.
+struct Plan {
+  int64_t mediaFatOffset = 0;
+  int64_t mediaDataOffset = 0;
+  int64_t systemDescriptorOffset = 0;
+  int64_t systemDirOffset = 0;
+  int64_t systemFatOffset = 0;
+  int64_t systemDataOffset = 0;
+  std::vector<std::vector<int64_t>> chains;  // media clusters per recording
+  std::vector<int64_t> recordListClusters;
+  std::vector<int64_t> guideSectors;  // per recording; 0 when it has no guide
+};
+
+class ImageFile {
+ public:
+  explicit ImageFile(const std::string& path) : out_(PathFromUtf8(path), std::ios::binary) {}
+  bool ok() const { return static_cast<bool>(out_); }
+  void Write(int64_t offset, const uint8_t* data, int64_t count) {
+    out_.seekp(offset);
+    out_.write(reinterpret_cast<const char*>(data), count);
+    end_ = std::max(end_, offset + count);
+  }
+  void Write(int64_t offset, const std::vector<uint8_t>& data) {
+    Write(offset, data.data(), static_cast<int64_t>(data.size()));
+  }
+  int64_t End() const { return end_; }
+  bool Close() {
+    out_.close();
+    return !out_.fail();
+  }
+
+ private:
+  std::ofstream out_;
+  int64_t end_ = 0;
+};
+
+Plan MakePlan(const ImageSpec& spec) {
+  Plan plan;
+  plan.mediaFatOffset = spec.mediaFatSector * kSector;
+  const int64_t fatEnd = plan.mediaFatOffset + RoundUp(spec.mediaFatEntries * 4, kSector);
+  plan.systemDescriptorOffset = spec.systemDescriptorSector > 0
+                                    ? spec.systemDescriptorSector * kSector
+                                    : RoundUp(fatEnd + 16 * kSector, 64 * kSector);
+  plan.systemDirOffset = plan.systemDescriptorOffset + kSystemDirSectorsAfterDescriptor * kSector;
+  plan.systemFatOffset = plan.systemDirOffset + kDirectoryBlockSize;
+  plan.systemDataOffset = plan.systemDescriptorOffset + kSystemDataAreaDistance;
+  const int64_t systemEnd = plan.systemDataOffset + spec.systemFatEntries * kSystemClusterSize;
+  plan.mediaDataOffset = spec.mediaDataSector > 0 ? spec.mediaDataSector * kSector
+                                                  : RoundUp(systemEnd, 64 * kSector);
+
+  int64_t nextCluster = 1;
+  for (const ImageRecording& r : spec.recordings) {
+    std::vector<int64_t> chain = r.clusters;
+    if (chain.empty() && r.withMediaFile) {
+      const int64_t count = std::max<int64_t>(1, (r.size + kMediaClusterSize - 1) / kMediaClusterSize);
+      for (int64_t i = 0; i < count; ++i) chain.push_back(nextCluster++);
+    }
+    for (const int64_t c : chain) nextCluster = std::max(nextCluster, c + 1);
+    plan.chains.push_back(std::move(chain));
+  }
+
+  const int64_t listBytes = static_cast<int64_t>(spec.recordings.size()) * kRecordSize;
+  plan.recordListClusters = spec.recordListClusters;
+  int64_t nextSystemCluster = 1;
+  if (plan.recordListClusters.empty()) {
+    const int64_t count = std::max<int64_t>(1, (listBytes + kSystemClusterSize - 1) / kSystemClusterSize);
+    for (int64_t i = 0; i < count; ++i) plan.recordListClusters.push_back(nextSystemCluster++);
+  }
+  for (const int64_t c : plan.recordListClusters) nextSystemCluster = std::max(nextSystemCluster, c + 1);
+  int64_t guideSector = plan.systemDataOffset / kSector + nextSystemCluster * kSystemClusterSectors;
+  for (const ImageRecording& r : spec.recordings) {
+    plan.guideSectors.push_back(r.description ? guideSector++ : 0);
+  }
+  return plan;
+}
+
+std::vector<uint8_t> MediaDescriptor(const ImageSpec& spec, const Plan& plan) {
+  std::vector<uint8_t> d(kSector, 0);
+  PutLittle32(d, kDescLastEntry, static_cast<uint32_t>(spec.mediaFatEntries - 1));
+  d[kDescDirSector] = spec.recognitionMarker;
+  PutLittle32(d, kDescFatSector, static_cast<uint32_t>(plan.mediaFatOffset / kSector));
+  PutLittle32(d, kDescDataSector, static_cast<uint32_t>(plan.mediaDataOffset / kSector));
+  return d;
+}
+
+std::vector<uint8_t> SystemDescriptor(const ImageSpec& spec, const Plan& plan) {
+  std::vector<uint8_t> d(kSector, 0);
+  PutLittle32(d, kDescLastEntry, static_cast<uint32_t>(spec.systemFatEntries - 1));
+  PutLittle32(d, kDescDirSector, static_cast<uint32_t>(plan.systemDirOffset / kSector));
+  PutLittle32(d, kDescFatSector, static_cast<uint32_t>(plan.systemFatOffset / kSector));
+  return d;
+}
+
+std::vector<uint8_t> Sector0(const Plan& plan) {
+  std::vector<uint8_t> s(kSector, 0);
+  const auto sector = static_cast<uint32_t>(plan.systemDescriptorOffset / kSector);
+  for (int i = 0; i < 4; ++i) {
+    s[static_cast<size_t>(kSector0DescriptorBytes[i])] = static_cast<uint8_t>(sector >> (8 * (3 - i)));
+  }
+  return s;
+}
+
+// Allocation table entries: entry c + 1 holds the successor of cluster c.
+void Chain(std::map<int64_t, uint32_t>& table, const std::vector<int64_t>& clusters,
+           std::optional<uint32_t> end) {
+  for (size_t i = 0; i < clusters.size(); ++i) {
+    const uint32_t next = i + 1 < clusters.size() ? static_cast<uint32_t>(clusters[i + 1])
+                                                  : end.value_or(kChainEndValue);
+    table[clusters[i] + 1] = next;
+  }
+}
+
+void WriteTable(ImageFile& image, int64_t offset, int64_t entries,
+                const std::map<int64_t, uint32_t>& table) {
+  std::vector<uint8_t> raw(static_cast<size_t>(entries * 4), 0);
+  for (const auto& [index, value] : table) {
+    if (index >= 0 && index < entries) PutLittle32(raw, static_cast<size_t>(index * 4), value);
+  }
+  image.Write(offset, raw);
+}
+
+std::vector<uint8_t> Record(const ImageRecording& r) {
+  std::vector<uint8_t> rec(kRecordSize, 0);
+  rec[kRecSlot] = static_cast<uint8_t>(r.slot);
+  PutBig(rec.data() + kRecStart, r.start, 4);
+  PutBig(rec.data() + kRecEnd, r.end, 4);
+  int at = kRecTitle;
+  if (r.titlePrefix) {
+    rec[kRecTitle] = kTitlePrefix0;
+    rec[kRecTitle + 1] = kTitlePrefix1;
+    at = kRecTitleAfterPrefix;
+  }
+  for (size_t i = 0; i < r.title.size() && at <= kRecTitleLast; ++i) rec[static_cast<size_t>(at++)] = static_cast<uint8_t>(r.title[i]);
+  for (size_t i = 0; i < r.channel.size() && kRecChannel + static_cast<int>(i) <= kRecChannelLast; ++i) {
+    rec[kRecChannel + i] = static_cast<uint8_t>(r.channel[i]);
+  }
+  return rec;
+}
+
+std::string MediaName(const ImageRecording& r) {
+  return r.mediaName.empty() ? std::to_string(r.slot) + ".a" : r.mediaName;
+}
+
+void WriteRecordingData(ImageFile& image, const Plan& plan, const ImageRecording& r,
+                        const std::vector<int64_t>& chain) {
+  std::vector<uint8_t> cluster;
+  for (size_t k = 0; k < chain.size(); ++k) {
+    cluster = RecordingBytes(r.seed, static_cast<int64_t>(k) * kMediaClusterSize, kMediaClusterSize);
+    RestoreByteOrderPortable(cluster.data(), cluster.data(), cluster.size());
+    image.Write(plan.mediaDataOffset + chain[k] * kMediaClusterSize, cluster);
+  }
+}
+
+}  // namespace
+
+std::vector<uint8_t> RecordingBytes(uint32_t seed, int64_t offset, int64_t count) {
+  std::vector<uint8_t> out(static_cast<size_t>(std::max<int64_t>(count, 0)));
+  uint8_t packet[kTsPacket];
+  int64_t packetIndex = -1;
+  for (int64_t i = 0; i < count; ++i) {
+    const int64_t pos = offset + i;
+    if (pos / kTsPacket != packetIndex) {
+      packetIndex = pos / kTsPacket;
+      packet[0] = kTsSync;
+      packet[1] = 0x01;
+      packet[2] = static_cast<uint8_t>(seed);
+      packet[3] = static_cast<uint8_t>(0x10 | (packetIndex & 0x0F));
+      uint32_t state = seed * 2654435761u ^ static_cast<uint32_t>(packetIndex) * 40503u ^ 0x9E3779B9u;
+      for (int j = 4; j < kTsPacket; ++j) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        packet[j] = static_cast<uint8_t>(state | 1);
+      }
+    }
+    out[static_cast<size_t>(i)] = packet[pos % kTsPacket];
+  }
+  return out;
+}
+
+Status WriteImage(const ImageSpec& spec, const std::string& path) {
+  if (FileExists(path)) return Status::Error(path + " exists already");
+  const Plan plan = MakePlan(spec);
+  ImageFile image(path);
+  if (!image.ok()) return Status::Error("cannot create " + path);
+
+  image.Write(0, Sector0(plan));
+  image.Write(kMediaDescriptorOffset, MediaDescriptor(spec, plan));
+  image.Write(plan.systemDescriptorOffset, SystemDescriptor(spec, plan));
+
+  // The media directory, its allocation table and the recordings' clusters.
+  std::vector<uint8_t> mediaDir(kDirectoryBlockSize, 0);
+  std::map<int64_t, uint32_t> mediaTable;
+  int mediaEntry = 0;
+  for (size_t i = 0; i < spec.recordings.size(); ++i) {
+    const ImageRecording& r = spec.recordings[i];
+    const std::vector<int64_t>& chain = plan.chains[i];
+    if (!r.withMediaFile || chain.empty()) continue;
+    const auto entry = DirEntry(MediaName(r), (plan.mediaDataOffset + chain[0] * kMediaClusterSize) / kSector, r.size);
+    std::copy(entry.begin(), entry.end(), mediaDir.begin() + mediaEntry++ * kDirEntrySize);
+    Chain(mediaTable, chain, r.chainEnd);
+    WriteRecordingData(image, plan, r, chain);
+  }
+
+  // The system area: _RECORD_LIST_ along its clusters and one guide sector per described slot.
+  std::vector<uint8_t> rootDir(kDirectoryBlockSize, 0);
+  std::vector<uint8_t> records;
+  for (const ImageRecording& r : spec.recordings) {
+    const std::vector<uint8_t> rec = Record(r);
+    records.insert(records.end(), rec.begin(), rec.end());
+  }
+  const int64_t listSize = spec.recordListSize.value_or(static_cast<int64_t>(records.size()));
+  records.resize(plan.recordListClusters.size() * kSystemClusterSize, 0);
+  for (size_t k = 0; k < plan.recordListClusters.size(); ++k) {
+    const std::vector<uint8_t> part(records.begin() + static_cast<int64_t>(k) * kSystemClusterSize,
+                                    records.begin() + static_cast<int64_t>(k + 1) * kSystemClusterSize);
+    image.Write(plan.systemDataOffset + plan.recordListClusters[k] * kSystemClusterSize, Stored(part));
+  }
+  std::map<int64_t, uint32_t> systemTable;
+  Chain(systemTable, plan.recordListClusters, std::nullopt);
+  int rootEntry = 0;
+  auto nextRootEntry = [&]() {
+    if (spec.withRecordList && rootEntry == spec.recordListEntry) ++rootEntry;
+    return rootEntry++;
+  };
+  if (spec.withRecordList) {
+    const auto entry = DirEntry("_RECORD_LIST_",
+                                (plan.systemDataOffset + plan.recordListClusters[0] * kSystemClusterSize) / kSector, listSize);
+    std::copy(entry.begin(), entry.end(), rootDir.begin() + spec.recordListEntry * kDirEntrySize);
+  }
+  for (size_t i = 0; i < spec.recordings.size(); ++i) {
+    const ImageRecording& r = spec.recordings[i];
+    if (!r.description) continue;
+    std::vector<uint8_t> guide(kEpgSectorSize, 0);
+    for (size_t j = 0; j < r.description->size() && kEpgTextFirst + static_cast<int>(j) <= kEpgTextLast; ++j) {
+      guide[kEpgTextFirst + j] = static_cast<uint8_t>((*r.description)[j]);
+    }
+    image.Write(plan.guideSectors[i] * kSector, Stored(guide));
+    const auto entry = DirEntry(std::to_string(r.slot) + ".epg", plan.guideSectors[i], kEpgSectorSize);
+    std::copy(entry.begin(), entry.end(), rootDir.begin() + nextRootEntry() * kDirEntrySize);
+  }
+
+  for (const RawDirEntry& raw : spec.rawEntries) {
+    std::vector<uint8_t>& dir = raw.inMediaDirectory ? mediaDir : rootDir;
+    if (raw.index < 0 || raw.index >= kDirEntryCount) continue;
+    std::copy(raw.bytes.begin(), raw.bytes.end(), dir.begin() + raw.index * kDirEntrySize);
+  }
+  image.Write(kMediaDirectoryOffset, Stored(mediaDir));
+  image.Write(plan.systemDirOffset, Stored(rootDir));
+  WriteTable(image, plan.mediaFatOffset, spec.mediaFatEntries, mediaTable);
+  WriteTable(image, plan.systemFatOffset, spec.systemFatEntries, systemTable);
+
+  const int64_t size = std::max(spec.imageSize, RoundUp(image.End(), kSector));
+  if (!image.Close()) return Status::Error("cannot write " + path);
+  std::error_code ec;
+  std::filesystem::resize_file(PathFromUtf8(path), static_cast<uintmax_t>(size), ec);
+  if (ec) return Status::Error("cannot size " + path + ": " + ec.message());
+  return Status::Ok();
+}
+
+}  // namespace skelbrook::mkimage

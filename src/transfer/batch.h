@@ -1,0 +1,41 @@
+// The copy batch: every ticked row in list order, its icon while and after it is copied, and the
+// selection totals recounted afterwards.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "catalogue/recording_rows.h"
+#include "transfer/copy.h"
+
+namespace skelbrook {
+
+struct Selection {
+  int SelectedCount = 0;
+  int64_t SelectedBytes = 0;
+};
+
+// What a front end hears about the rows during a batch, besides pump() and the progress bars.
+class BatchObserver : public WorkObserver {
+ public:
+  // The row (1-based) is about to be copied: its icon is "downloading" now.
+  virtual void rowStarted(int /*row*/) {}
+  // The row's copy ended; its icon and tick are already updated in the rows.
+  virtual void rowFinished(int /*row*/, const CopyOutcome& /*outcome*/) {}
+};
+
+struct BatchResult {
+  std::vector<int> rowsCopied;  // rows attempted, in order
+  std::vector<CopyOutcome> outcomes;
+  bool stopped = false;  // the front end asked to stop; the loop ended at that point
+};
+
+// Copies every row that is ticked when the loop reaches it. Copied rows are unticked and marked
+// "downloaded"; failed rows stay ticked and are marked "failed".
+BatchResult CopyTickedRecordings(RecordingRows& rows, const CopyJob& job, BatchCounters& counters,
+                                 BatchObserver& observer);
+
+// The count and byte total of the rows ticked now.
+void RecountSelection(const RecordingRows& rows, const ProgrammeTable& table, Selection& selection);
+
+}  // namespace skelbrook

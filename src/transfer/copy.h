@@ -1,0 +1,61 @@
+// Copying one recording: its cluster chain, read block by block off the recorder disk, restored
+// to natural byte order and written to "<name>.ts" in the destination folder, by way of a
+// "<name>.ts.part" file that only becomes the final name once it is complete.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "catalogue/programme_table.h"
+#include "common/observer.h"
+#include "device/faults.h"
+#include "disk/media_geometry.h"
+
+namespace skelbrook {
+
+inline constexpr const char* kExistsMessage =
+    "Errors! Make sure the file name(s) you are copying do not exist.";
+
+// Reads of a cluster: five blocks of 65,536 bytes and one of 57,344.
+inline constexpr int64_t kCopyBlockSize = 65536;
+inline constexpr int64_t kCopyLastBlockSize = 57344;
+// What is left in the last cluster is copied only when it is larger than this.
+inline constexpr int64_t kTailThreshold = 1024;
+
+// Everything one copy needs to know besides the row.
+struct CopyJob {
+  std::string driveText;          // as typed in the drive box
+  std::string destinationFolder;  // ends with the platform's folder separator (or is empty)
+  const MediaGeometry* geometry = nullptr;
+  const ProgrammeTable* table = nullptr;
+  bool rescue = false;   // retry unreadable blocks sector by sector and zero what stays unreadable
+  bool checkSpace = true;  // refuse rows the destination has no room for
+  DeviceFaults faults;   // test seam, passed to the drive and the destination file
+};
+
+// The running batch's byte counts; the batch bar shows copied / total.
+struct BatchCounters {
+  int64_t BatchBytesTotal = 0;
+  int64_t BatchBytesCopied = 0;
+};
+
+enum class CopyStatus { Downloaded, Failed, Stopped };
+
+struct CopyOutcome {
+  CopyStatus status = CopyStatus::Failed;
+  bool alreadyExists = false;  // refused because the destination name is taken
+  std::string reason;          // empty when downloaded
+  std::string path;            // the final file name
+  int64_t bytesWritten = 0;
+  int64_t unreadableBytes = 0;  // rescue mode: bytes written as zeros
+};
+
+// Copies the recording of list row RowIndex (1-based). Never replaces an existing file, never
+// leaves an incomplete file under the final name, and says why when it fails.
+CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& counters,
+                             WorkObserver& observer);
+
+// 0..100, clamped; 0 when the whole is 0.
+double Percent(int64_t part, int64_t whole);
+
+}  // namespace skelbrook

@@ -1,0 +1,90 @@
+// Shared test helpers.
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "device/drive.h"
+#include "device/file_system.h"
+
+namespace skelbrook::test {
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const std::filesystem::path base = std::filesystem::temp_directory_path() /
+      ("skelbrook-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  std::filesystem::create_directories(base);
+  path_ = Utf8FromPath(base);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::permissions(PathFromUtf8(path_), std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(PathFromUtf8(path_), ec);
+}
+
+std::string TempDir::file(const std::string& name) const { return path_ + FolderSeparator() + name; }
+
+std::string TempDir::folder() const { return path_ + FolderSeparator(); }
+
+std::string WriteTestImage(const TempDir& dir, const mkimage::ImageSpec& spec, const std::string& name) {
+  const std::string path = dir.file(name);
+  const Status written = mkimage::WriteImage(spec, path);
+  EXPECT_TRUE(written.ok()) << written.message();
+  return path;
+}
+
+mkimage::ImageRecording Recording(int slot, const std::string& title, int64_t size,
+                                  std::vector<int64_t> clusters) {
+  mkimage::ImageRecording r;
+  r.slot = slot;
+  r.title = title;
+  r.channel = "ABC1";
+  r.start = 1772841600u + static_cast<uint32_t>(slot) * 3600u;
+  r.end = r.start + 1800u;
+  r.description = "About " + title;
+  r.size = size;
+  r.clusters = std::move(clusters);
+  r.seed = static_cast<uint32_t>(slot) * 7u + 1u;
+  return r;
+}
+
+ReadBack ReadImage(const std::string& imagePath) {
+  ReadBack back;
+  Drive drive;
+  EXPECT_TRUE(drive.OpenDrive(imagePath).ok());
+  EXPECT_TRUE(GetFileOffset(drive, back.geometry, nullptr).ok());
+  if (!back.geometry.KnownDrive) return back;
+  std::ostringstream list;
+  WorkObserver observer;
+  back.result = GetProgData(drive, back.geometry, back.area, back.table, back.rows, &list, observer);
+  back.listFile = list.str();
+  return back;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+uint64_t FileChecksum(const std::string& path) {
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  uint64_t hash = 1469598103934665603ull;
+  std::vector<char> chunk(1 << 20);
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    for (std::streamsize i = 0; i < in.gcount(); ++i) {
+      hash = (hash ^ static_cast<uint8_t>(chunk[static_cast<size_t>(i)])) * 1099511628211ull;
+    }
+  }
+  return hash;
+}
+
+}  // namespace skelbrook::test

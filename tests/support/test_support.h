@@ -1,0 +1,58 @@
+// Shared test helpers: a temporary folder that cleans up after itself, disk images written with
+// the image writer, and reading a whole catalogue through the real device layer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalogue/programme_table.h"
+#include "catalogue/recording_rows.h"
+#include "catalogue/system_area.h"
+#include "disk/media_geometry.h"
+#include "mkimage/image_writer.h"
+
+namespace skelbrook::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // The folder, without a trailing separator.
+  const std::string& path() const { return path_; }
+  // A name inside the folder.
+  std::string file(const std::string& name) const;
+  // The folder with the platform's separator at the end, as the destination folder is kept.
+  std::string folder() const;
+
+ private:
+  std::string path_;
+};
+
+// Writes `spec` to `name` inside `dir` and returns the image's path; fails the test on error.
+std::string WriteTestImage(const TempDir& dir, const mkimage::ImageSpec& spec,
+                           const std::string& name = "disk.img");
+
+// A recording of `size` bytes on contiguous clusters (or the given chain).
+mkimage::ImageRecording Recording(int slot, const std::string& title, int64_t size,
+                                  std::vector<int64_t> clusters = {});
+
+struct ReadBack {
+  MediaGeometry geometry;
+  SystemArea area;
+  ProgrammeTable table;
+  RecordingRows rows;
+  CatalogueResult result = CatalogueResult::Listed;
+  std::string listFile;
+};
+
+// Opens the image, recognises it and reads its catalogue, as the window does.
+ReadBack ReadImage(const std::string& imagePath);
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// FNV-1a over the file's bytes: "the source is unchanged" checks.
+uint64_t FileChecksum(const std::string& path);
+
+}  // namespace skelbrook::test
