@@ -1,0 +1,43 @@
+#include "window/image_list.h"
+
+#include "catalogue/recording_rows.h"
+
+// The pictures live in a static library, whose resource registration the linker may otherwise
+// leave out; registering them by hand keeps them in.
+static bool RegisterWindowResources() {
+  Q_INIT_RESOURCE(window);
+  return true;
+}
+static void InitWindowResources() { [[maybe_unused]] static const bool once = RegisterWindowResources(); }
+
+namespace skelbrook::window {
+
+ImageList::ImageList(QObject* parent) : QObject(parent) {
+  InitWindowResources();
+  setObjectName(QStringLiteral("ImageList1"));
+  // The order the recordings list has always had them in.
+  Add(QString::fromLatin1(kIconFailed), QStringLiteral(":/icons/failed.png"));
+  Add(QString::fromLatin1(kIconDownloaded), QStringLiteral(":/icons/downloaded.png"));
+  Add(QString::fromLatin1(kIconDefault), QStringLiteral(":/icons/default.png"));
+  Add(QString::fromLatin1(kIconDownloading), QStringLiteral(":/icons/downloading.png"));
+}
+
+void ImageList::Add(const QString& key, const QString& resource) {
+  // QIcon picks up the "@2x" picture beside each one for high-density screens.
+  entries_.push_back({key, QIcon(resource)});
+}
+
+QIcon ImageList::Icon(const QString& key) const {
+  for (const Entry& e : entries_) {
+    if (e.key == key) return e.icon;
+  }
+  return {};
+}
+
+QStringList ImageList::Keys() const {
+  QStringList keys;
+  for (const Entry& e : entries_) keys << e.key;
+  return keys;
+}
+
+}  // namespace skelbrook::window

@@ -1,0 +1,543 @@
+#include "window/main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTime>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "device/file_system.h"
+#include "settings/ini.h"
+#include "window/image_list.h"
+
+namespace skelbrook::window {
+
+namespace {
+
+// Where a row keeps its icon key, so that it can be read back.
+constexpr int kIconKeyRole = Qt::UserRole + 1;
+constexpr int kProgressMax = 100;
+constexpr int kDetailsLines = 4;
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+QString Separator() { return QString(QChar::fromLatin1(FolderSeparator())); }
+
+// The time of day in the user's own time format, without a time-zone name.
+QString TimeOfDay() {
+  const QLocale locale = QLocale::system();
+  QString format = locale.timeFormat(QLocale::LongFormat);
+  format.remove(QLatin1Char('t'));
+  return locale.toString(QTime::currentTime(), format.trimmed());
+}
+
+// A bar shows whole percent; a value is never rounded up, so 100 means really finished.
+int BarValue(double percent) {
+  if (!(percent > 0)) return 0;
+  if (percent >= kProgressMax) return kProgressMax;
+  return static_cast<int>(percent);
+}
+
+}  // namespace
+
+// The window's side of the long work: at every yield it processes pending events and tells the
+// core to stop once the window is closing; it also carries the copy's progress and row changes
+// into the controls.
+class frmTest::Yield : public BatchObserver {
+ public:
+  explicit Yield(frmTest& form) : form_(form) {}
+  bool pump() override { return form_.Pump(); }
+  void taskProgress(double percent) override { form_.OnTaskProgress(percent); }
+  void batchProgress(double percent) override { form_.OnBatchProgress(percent); }
+  void rowStarted(int row) override { form_.OnRowStarted(row); }
+  void rowFinished(int row, const CopyOutcome& outcome) override {
+    form_.OnRowFinished(row, outcome);
+  }
+
+ private:
+  frmTest& form_;
+};
+
+frmTest::frmTest(const QString& homeFolder, QWidget* parent)
+    : QWidget(parent), homeFolder_(QDir::toNativeSeparators(homeFolder)) {
+  BrowseForFolder = [](QWidget* owner, const QString& title) {
+    return QFileDialog::getExistingDirectory(owner, title);
+  };
+  ShowMessage = [this](const QString& text) {
+    QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
+    box.exec();
+  };
+  EndProgram = [this](int exitCode) {
+    closing_ = true;
+    hide();
+    QCoreApplication::exit(exitCode);
+  };
+
+  BuildControls();
+  Form_Initialize();
+}
+
+frmTest::~frmTest() { THeEnd(); }
+
+void frmTest::BuildControls() {
+  setObjectName(QStringLiteral("frmTest"));
+  setWindowTitle(QString::fromLatin1(kWindowCaption));
+
+  ImageList1 = new ImageList(this);
+
+  ProgView = new QTreeWidget(this);
+  ProgView->setObjectName(QStringLiteral("ProgView"));
+  ProgView->setColumnCount(3);
+  ProgView->setHeaderLabels({QStringLiteral("Programme name"), QStringLiteral("File size"),
+                             QStringLiteral("Status")});
+  ProgView->setRootIsDecorated(false);
+  ProgView->setUniformRowHeights(true);
+  ProgView->setAlternatingRowColors(true);
+  ProgView->setSelectionMode(QAbstractItemView::SingleSelection);
+  ProgView->setAllColumnsShowFocus(true);
+  ProgView->header()->setStretchLastSection(false);
+  ProgView->header()->setSectionResizeMode(kColumnName, QHeaderView::Stretch);
+  ProgView->header()->setSectionResizeMode(kColumnSize, QHeaderView::ResizeToContents);
+  ProgView->header()->setSectionResizeMode(kColumnStatus, QHeaderView::ResizeToContents);
+  connect(ProgView, &QTreeWidget::itemChanged, this, &frmTest::OnItemChanged);
+  connect(ProgView, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* item, int) { ProgView_ItemClick(item); });
+
+  Text3 = new QPlainTextEdit(this);
+  Text3->setObjectName(QStringLiteral("Text3"));
+  Text3->setReadOnly(true);
+  Text3->setFixedHeight(Text3->fontMetrics().lineSpacing() * kDetailsLines + 12);
+
+  Frame1 = new QFrame(this);
+  Frame1->setObjectName(QStringLiteral("Frame1"));
+  Frame1->setFrameShape(QFrame::StyledPanel);
+
+  Label1 = new QLabel(Frame1);
+  Label1->setObjectName(QStringLiteral("Label1"));
+#ifdef _WIN32
+  Label1->setText(QStringLiteral("\\\\.\\PhysicalDrive"));
+#else
+  Label1->setText(QStringLiteral("Drive number, or device or image path:"));
+#endif
+
+  Text2 = new QLineEdit(Frame1);
+  Text2->setObjectName(QStringLiteral("Text2"));
+#ifdef _WIN32
+  Text2->setMaximumWidth(Text2->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
+#else
+  Text2->setMinimumWidth(Text2->fontMetrics().horizontalAdvance(QStringLiteral("/dev/sdb0000")));
+#endif
+  // The device the text stands for, so that the user sees what will be opened.
+  connect(Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
+    Text2->setToolTip(FromUtf8(ResolveDrivePath(ToUtf8(text))));
+  });
+
+  Command4 = new QPushButton(QStringLiteral("Destination folder"), Frame1);
+  Command4->setObjectName(QStringLiteral("Command4"));
+  connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+
+  Label3 = new QLabel(Frame1);
+  Label3->setObjectName(QStringLiteral("Label3"));
+  Label3->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  Label3->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  pbTaskProgress = new QProgressBar(Frame1);
+  pbTaskProgress->setObjectName(QStringLiteral("pbTaskProgress"));
+  pbTaskProgress1 = new QProgressBar(Frame1);
+  pbTaskProgress1->setObjectName(QStringLiteral("pbTaskProgress1"));
+  for (QProgressBar* bar : {pbTaskProgress, pbTaskProgress1}) {
+    bar->setRange(0, kProgressMax);
+    bar->setValue(0);
+    bar->hide();
+  }
+  pbTaskProgress->setFormat(QStringLiteral("This recording: %p%"));
+  pbTaskProgress1->setFormat(QStringLiteral("All ticked recordings: %p%"));
+
+  Label2 = new QLabel(Frame1);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->setAlignment(Qt::AlignCenter);
+  Label2->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  Label2->setMinimumHeight(Label2->fontMetrics().lineSpacing() + 8);
+
+  Command1 = new QPushButton(QStringLiteral("Read filelist from 9200T"), Frame1);
+  Command1->setObjectName(QStringLiteral("Command1"));
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  Command2 = new QPushButton(QStringLiteral("Copy files to PC"), Frame1);
+  Command2->setObjectName(QStringLiteral("Command2"));
+  Command2->setEnabled(false);
+  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+  Command3 = new QPushButton(QStringLiteral("Exit"), Frame1);
+  Command3->setObjectName(QStringLiteral("Command3"));
+  connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+
+  // The frame: the progress bars where the drive/folder row is (that row goes once a list is
+  // read), the status line, the buttons.
+  auto* driveRow = new QHBoxLayout;
+  driveRow->addWidget(Label1);
+  driveRow->addWidget(Text2);
+  driveRow->addWidget(Command4);
+  driveRow->addWidget(Label3, 1);
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->addWidget(Command1);
+  buttonRow->addWidget(Command2);
+  buttonRow->addWidget(Command3);
+  buttonRow->addStretch(1);
+  auto* frameLayout = new QVBoxLayout(Frame1);
+  frameLayout->addWidget(pbTaskProgress);
+  frameLayout->addWidget(pbTaskProgress1);
+  frameLayout->addLayout(driveRow);
+  frameLayout->addWidget(Label2);
+  frameLayout->addLayout(buttonRow);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(ProgView, 1);
+  layout->addWidget(Text3);
+  layout->addWidget(Frame1);
+
+  resize(860, 560);
+}
+
+// ---- Start-up and shut-down ------------------------------------------------------------------
+
+void frmTest::Form_Initialize() {
+  SetCopyEnabled(false);
+  GetINIData();
+  const QString listPath = ListFilePath();
+  ListFile.open(PathFromUtf8(ToUtf8(listPath)), std::ios::out | std::ios::trunc | std::ios::binary);
+  if (!ListFile.is_open()) {
+    startupStatus_ = Status::Error("Cannot create " + ToUtf8(listPath) +
+                                   ": the folder must be writable.");
+  }
+}
+
+QString frmTest::FolderPath(const char* fileName) const {
+  QString path = homeFolder_;
+  if (!path.endsWith(Separator())) path += Separator();
+  return path + QString::fromLatin1(fileName);
+}
+
+QString frmTest::SettingsPath() const { return FolderPath(kSettingsFileName); }
+QString frmTest::ListFilePath() const { return FolderPath(kListFileName); }
+QString frmTest::DestinationFolder() const { return Label3->text(); }
+
+void frmTest::GetINIData() {
+  const std::string path = ToUtf8(SettingsPath());
+  if (Exists(SettingsPath())) {
+    Label3->setText(FromUtf8(INIread(path, kSettingsSection, kKeySaveTo)));
+    Text2->setText(FromUtf8(INIread(path, kSettingsSection, kKeyPhysicalDrive)));
+    return;
+  }
+  QString folder = homeFolder_;
+  if (!folder.endsWith(Separator())) folder += Separator();
+  Label3->setText(folder);
+  Text2->setText(QString::fromLatin1(kDefaultDrive));
+  // A settings file that cannot be written is not fatal: the values are in the window, and
+  // the next read of a drive tries to store them again.
+  (void)INIwrite(path, kSettingsSection, kKeySaveTo, ToUtf8(Label3->text()));
+  (void)INIwrite(path, kSettingsSection, kKeyPhysicalDrive, ToUtf8(Text2->text()));
+}
+
+bool frmTest::Exists(const QString& FE) const {
+  const std::optional<int64_t> length = FileLength(ToUtf8(FE));
+  return length && *length > 0;
+}
+
+bool frmTest::TestFolderHere() {
+  const QString probe = DestinationFolder() + QString::fromLatin1(kProbeFileName);
+  const std::string path = ToUtf8(probe);
+  if (!Exists(probe)) {
+    std::ofstream create(PathFromUtf8(path), std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!create.is_open()) return false;
+    create.close();
+    if (create.fail()) return false;
+  }
+  return RemoveFile(path).ok();
+}
+
+void frmTest::THeEnd() {
+  // The copy's own file and drive are released by the core as it stops at its next yield.
+  if (drive_.IsOpen()) drive_.CloseDrive();
+  if (ListFile.is_open()) ListFile.close();
+}
+
+void frmTest::Command3_Click() {
+  THeEnd();
+  closing_ = true;
+  close();
+  EndProgram(0);
+}
+
+void frmTest::Form_QueryUnload() {
+  closing_ = true;
+  THeEnd();
+}
+
+void frmTest::closeEvent(QCloseEvent* event) {
+  // The close is never refused; work in progress stops at its next yield.
+  Form_QueryUnload();
+  event->accept();
+}
+
+void frmTest::Command4_Click() {
+  const QString chosen = BrowseForFolder(this, QString::fromLatin1(kFolderTitle));
+  if (chosen.isEmpty()) return;
+  QString folder = QDir::toNativeSeparators(chosen);
+  if (!folder.endsWith(Separator())) folder += Separator();
+  Label3->setText(folder);
+}
+
+bool frmTest::Pump() {
+  if (closing_) return false;
+  QCoreApplication::processEvents();
+  return !closing_;
+}
+
+// ---- Reading the list ------------------------------------------------------------------------
+
+void frmTest::Command1_Click() {
+  if (reading_ || closing_) return;
+  reading_ = true;
+  struct ReadingDone {
+    bool& flag;
+    ~ReadingDone() { flag = false; }
+  } done{reading_};
+
+  if (!TestFolderHere()) {
+    Label2->setText(QString::fromLatin1(kCheckFolderText));
+    return;
+  }
+  Label2->setText(QString::fromLatin1(kReadingText));
+  if (!Pump()) return;
+
+  (void)drive_.OpenDrive(ToUtf8(Text2->text()));  // a drive that does not open is not recognised
+  const SettingsToSave settings{ToUtf8(SettingsPath()), ToUtf8(DestinationFolder()),
+                                ToUtf8(Text2->text())};
+  (void)GetFileOffset(drive_, geometry_, &settings);
+  if (!geometry_.KnownDrive) {
+    drive_.CloseDrive();
+    Label2->setText(QString::fromLatin1(kUnknownDriveText));
+    return;
+  }
+
+  Command1->setEnabled(false);
+  for (QWidget* w : {static_cast<QWidget*>(Command4), static_cast<QWidget*>(Label3),
+                     static_cast<QWidget*>(Text2), static_cast<QWidget*>(Label1)}) {
+    w->hide();
+  }
+  Label2->setText(QString::fromLatin1(kCheckItemsText));
+  SetCopyEnabled(false);
+
+  Yield yield(*this);
+  const CatalogueResult result = GetProgData(drive_, geometry_, area_, table_, rows_,
+                                             ListFile.is_open() ? &ListFile : nullptr, yield);
+  if (ListFile.is_open()) ListFile.close();
+  drive_.CloseDrive();
+  switch (result) {
+    case CatalogueResult::Listed:
+      FillProgView();
+      break;
+    case CatalogueResult::RecordListNotFound:
+      ShowMessage(QStringLiteral("Cannot locate _RECORD_LIST_ email me, ") +
+                  QString::fromLatin1(kSupportContact) + QStringLiteral(", exiting program."));
+      closing_ = true;
+      EndProgram(1);
+      break;
+    case CatalogueResult::Stopped:
+      break;
+  }
+}
+
+void frmTest::FillProgView() {
+  const QSignalBlocker blocker(ProgView);
+  syncingRows_ = true;
+  for (const RecordingRow& row : rows_.rows) {
+    auto* item = new QTreeWidgetItem(ProgView);
+    item->setText(kColumnName, FromUtf8(row.text));
+    item->setText(kColumnSize, FromUtf8(row.sizeText));
+    item->setText(kColumnStatus, FromUtf8(row.channelTime));
+    item->setTextAlignment(kColumnSize, Qt::AlignRight | Qt::AlignVCenter);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(kColumnName, row.ticked ? Qt::Checked : Qt::Unchecked);
+    item->setIcon(kColumnName, ImageList1->Icon(FromUtf8(row.icon)));
+    item->setData(kColumnName, kIconKeyRole, FromUtf8(row.icon));
+  }
+  syncingRows_ = false;
+}
+
+// ---- Ticking and clicking --------------------------------------------------------------------
+
+int frmTest::RowOf(QTreeWidgetItem* item) const {
+  return item ? ProgView->indexOfTopLevelItem(item) + 1 : 0;
+}
+
+int frmTest::SlotOfRow(int row) const {
+  if (row < 1 || row >= static_cast<int>(table_.RowSlot.size())) return -1;
+  const int slot = table_.RowSlot[row];
+  return slot >= 0 && slot < kSlotCount ? slot : -1;
+}
+
+QString frmTest::RowIconKey(int row) const {
+  QTreeWidgetItem* item = ProgView->topLevelItem(row - 1);
+  return item ? item->data(kColumnName, kIconKeyRole).toString() : QString();
+}
+
+void frmTest::ShowRow(int row) {
+  const int slot = SlotOfRow(row);
+  Text3->setPlainText(slot >= 0 ? FromUtf8(table_.ProgEPGText[slot]) : QString());
+}
+
+void frmTest::OnItemChanged(QTreeWidgetItem* item, int column) {
+  if (syncingRows_ || column != kColumnName) return;
+  const int row = RowOf(item);
+  if (row < 1 || row > static_cast<int>(rows_.rows.size())) return;
+  const bool ticked = item->checkState(kColumnName) == Qt::Checked;
+  if (rows_.rows[row - 1].ticked == ticked) return;  // some other change of the row
+  // The batch reads the tick from the rows when it reaches the row, so a tick made during a
+  // batch takes effect there.
+  rows_.rows[row - 1].ticked = ticked;
+  ProgView_ItemCheck(item);
+}
+
+void frmTest::ProgView_ItemCheck(QTreeWidgetItem* Item) {
+  const int row = RowOf(Item);
+  if (row < 1) return;
+  ProgView->setCurrentItem(Item);
+  ShowRow(row);
+  const int slot = SlotOfRow(row);
+  const int64_t size = slot >= 0 ? table_.ProgFileSize[slot] : 0;
+  if (Item->checkState(kColumnName) == Qt::Checked) {
+    selection_.SelectedBytes += size;
+    selection_.SelectedCount += 1;
+  } else {
+    selection_.SelectedBytes -= size;
+    selection_.SelectedCount -= 1;
+  }
+  ShowSelection();
+}
+
+void frmTest::ShowSelection() {
+  const int count = selection_.SelectedCount;
+  if (count == 0) {
+    Label2->setText(QString::fromLatin1(kCheckItemsText));
+    SetCopyEnabled(false);
+    return;
+  }
+  const QString words = count == 1 ? QStringLiteral(" file selected totaling ")
+                                   : QStringLiteral(" files selected totaling ");
+  Label2->setText(QString::number(count) + words + QString::number(selection_.SelectedBytes) +
+                  QStringLiteral(" bytes."));
+  if (!CopyEnabled_) SetCopyEnabled(true);
+}
+
+void frmTest::SetCopyEnabled(bool enabled) {
+  // No batch inside a batch: while one runs, the button stays off and the batch's end decides.
+  if (copying_) enabled = false;
+  CopyEnabled_ = enabled;
+  Command2->setEnabled(enabled);
+}
+
+void frmTest::ProgView_ItemClick(QTreeWidgetItem* Item) {
+  const int row = RowOf(Item);
+  if (row >= 1) ShowRow(row);
+}
+
+// ---- Copying ---------------------------------------------------------------------------------
+
+void frmTest::Command2_Click() {
+  if (!CopyEnabled_ || copying_ || closing_) return;
+  pbTaskProgress1->setValue(0);
+  pbTaskProgress1->show();
+  counters_.BatchBytesTotal = selection_.SelectedBytes;
+  counters_.BatchBytesCopied = 0;
+  SetCopyEnabled(false);
+  copying_ = true;
+  struct CopyingDone {
+    bool& flag;
+    ~CopyingDone() { flag = false; }
+  } done{copying_};
+  if (!Pump()) return;
+
+  Label2->setText(QStringLiteral("Start time: ") + TimeOfDay() + QStringLiteral(" Bytes: ") +
+                  QString::number(selection_.SelectedBytes));
+  CopyTickedRecordings();
+  if (closing_) return;  // the window is gone; nothing more to show
+  RecountSelection();
+  Label2->setText(Label2->text().trimmed() + QStringLiteral(" - End time: ") + TimeOfDay());
+  copying_ = false;
+  SetCopyEnabled(selection_.SelectedBytes > 0);
+}
+
+void frmTest::CopyTickedRecordings() {
+  CopyJob job;
+  job.driveText = ToUtf8(Text2->text());
+  job.destinationFolder = ToUtf8(DestinationFolder());
+  job.geometry = &geometry_;
+  job.table = &table_;
+  Yield yield(*this);
+  (void)skelbrook::CopyTickedRecordings(rows_, job, counters_, yield);
+}
+
+void frmTest::RecountSelection() { skelbrook::RecountSelection(rows_, table_, selection_); }
+
+void frmTest::OnRowStarted(int row) {
+  QTreeWidgetItem* item = ProgView->topLevelItem(row - 1);
+  if (!item) return;
+  {
+    const QSignalBlocker blocker(ProgView);
+    item->setIcon(kColumnName, ImageList1->Icon(QString::fromLatin1(kIconDownloading)));
+    item->setData(kColumnName, kIconKeyRole, QString::fromLatin1(kIconDownloading));
+  }
+  ProgView->setCurrentItem(item);
+  ProgView->scrollToItem(item);
+  ShowRow(row);
+}
+
+void frmTest::OnRowFinished(int row, const CopyOutcome& outcome) {
+  QTreeWidgetItem* item = ProgView->topLevelItem(row - 1);
+  if (!item || row > static_cast<int>(rows_.rows.size())) return;
+  const RecordingRow& model = rows_.rows[row - 1];
+  {
+    // The batch's own unticks are not the user's: they raise no tick event, and the recount at
+    // the end of the batch sets the totals.
+    const QSignalBlocker blocker(ProgView);
+    item->setCheckState(kColumnName, model.ticked ? Qt::Checked : Qt::Unchecked);
+    item->setIcon(kColumnName, ImageList1->Icon(FromUtf8(model.icon)));
+    item->setData(kColumnName, kIconKeyRole, FromUtf8(model.icon));
+  }
+  ProgView->viewport()->update();
+  if (outcome.status != CopyStatus::Failed) return;
+  if (outcome.alreadyExists) {
+    Label2->setText(QString::fromLatin1(kExistsMessage));
+  } else {
+    const QString file = QFileInfo(FromUtf8(outcome.path)).fileName();
+    Label2->setText(QStringLiteral("Errors! ") + file + QStringLiteral(" was not copied: ") +
+                    FromUtf8(outcome.reason));
+  }
+}
+
+void frmTest::OnTaskProgress(double percent) {
+  pbTaskProgress->setValue(BarValue(percent));
+  pbTaskProgress->show();
+}
+
+void frmTest::OnBatchProgress(double percent) {
+  pbTaskProgress1->setValue(BarValue(percent));
+  pbTaskProgress1->show();
+}
+
+}  // namespace skelbrook::window
