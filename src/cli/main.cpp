@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/copy_command.h"
 #include "cli/list_command.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,18 @@ int main(int argc, char** argv) {
   list->add_option("DRIVE", listDrive, "drive number, device or image")->required();
   list->add_flag("--json", listJson, "print JSON");
 
+  CopyOptions copy;
+  auto* copyCmd = app.add_subcommand("copy", "copy recordings into .ts files");
+  copyCmd->add_option("DRIVE", copy.driveText, "drive number, device or image")->required();
+  copyCmd->add_option("--to", copy.toDir, "the folder to copy into (must exist)")->required();
+  auto* all = copyCmd->add_flag("--all", copy.all, "copy every recording");
+  auto* rows = copyCmd->add_option("--row", copy.rows, "copy list row N (1-based); may be repeated");
+  auto* slots = copyCmd->add_option("--slot", copy.slots, "copy the recording in slot N; may be repeated");
+  all->excludes(rows)->excludes(slots);
+  copyCmd->add_flag("--json", copy.json, "print JSON");
+  copyCmd->add_flag("--rescue", copy.rescue,
+                    "read unreadable blocks sector by sector and write zeros for what stays unreadable");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -24,5 +37,12 @@ int main(int argc, char** argv) {
     return rc == 0 ? 0 : kExitUsage;
   }
   if (list->parsed()) return RunList(listDrive, listJson);
+  if (copyCmd->parsed()) {
+    if (!copy.all && copy.rows.empty() && copy.slots.empty()) {
+      std::cerr << "Say which recordings to copy: --all, --row N or --slot N.\n";
+      return kExitUsage;
+    }
+    return RunCopy(copy);
+  }
   return kExitUsage;
 }

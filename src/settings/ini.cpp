@@ -147,7 +147,9 @@ std::string INIread(const std::string& fileName, const std::string& section,
   const std::optional<std::string> text = ReadWholeFile(fileName, error);
   if (!text) return "";
 
-  const std::string header = "[" + LowerAscii(section) + "]";
+  std::string header = "[";
+  header += LowerAscii(section);
+  header += ']';
   const std::string prefix = LowerAscii(key) + "=";
   bool inSection = false;
   std::size_t start = 0;

@@ -1,0 +1,173 @@
+// skelbrook-cli copy: ticks the chosen rows and runs the same batch the window runs, drawing a
+// progress line on stderr when it is a terminal.
+#include "cli/copy_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "cli/list_command.h"
+#include "device/file_system.h"
+#include "transfer/batch.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define SKELBROOK_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define SKELBROOK_ISATTY(fd) isatty(fd)
+#endif
+
+namespace skelbrook::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// This recording and the batch: percent, throughput and time left, redrawn in place.
+class ProgressLine : public BatchObserver {
+ public:
+  ProgressLine(const RecordingRows& rows, const BatchCounters& counters, bool enabled)
+      : rows_(rows), counters_(counters), enabled_(enabled), started_(Clock::now()) {}
+
+  void rowStarted(int row) override {
+    name_ = rows_.rows[static_cast<size_t>(row) - 1].text;
+    task_ = 0;
+    Draw(true);
+  }
+  void taskProgress(double percent) override {
+    task_ = percent;
+    Draw(false);
+  }
+  void batchProgress(double percent) override {
+    batch_ = percent;
+    Draw(false);
+  }
+  void rowFinished(int, const CopyOutcome&) override { Clear(); }
+
+ private:
+  void Draw(bool force) {
+    if (!enabled_) return;
+    const auto now = Clock::now();
+    if (!force && now - lastDraw_ < std::chrono::milliseconds(200)) return;
+    lastDraw_ = now;
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    const double rate = seconds > 0 ? static_cast<double>(counters_.BatchBytesCopied) / seconds : 0;
+    const double left = rate > 0 ? static_cast<double>(counters_.BatchBytesTotal - counters_.BatchBytesCopied) / rate : 0;
+    const long leftSeconds = left > 0 ? static_cast<long>(left) : 0;
+    std::string name = name_.size() > 40 ? name_.substr(0, 37) + "..." : name_;
+    std::fprintf(stderr, "\r%-40s %3.0f%% | batch %3.0f%% | %6.1f MB/s | %ld:%02ld left ", name.c_str(),
+                 task_, batch_, rate / 1e6, leftSeconds / 60, leftSeconds % 60);
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+  void Clear() {
+    if (!enabled_ || !drawn_) return;
+    std::fprintf(stderr, "\r%100s\r", "");
+    std::fflush(stderr);
+    drawn_ = false;
+  }
+
+  const RecordingRows& rows_;
+  const BatchCounters& counters_;
+  bool enabled_;
+  Clock::time_point started_;
+  Clock::time_point lastDraw_{};
+  std::string name_;
+  double task_ = 0, batch_ = 0;
+  bool drawn_ = false;
+};
+
+std::string WithSeparator(std::string folder) {
+  if (!folder.empty() && folder.back() != FolderSeparator() && folder.back() != '/') {
+    folder.push_back(FolderSeparator());
+  }
+  return folder;
+}
+
+}  // namespace
+
+int RunCopy(const CopyOptions& options) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(PathFromUtf8(options.toDir), ec)) {
+    std::cerr << "The destination folder " << options.toDir << " does not exist.\n";
+    return kExitUsage;
+  }
+  Catalogue c;
+  if (const int status = ReadCatalogue(options.driveText, c); status != kExitOk) return status;
+
+  const int rowCount = static_cast<int>(c.rows.rows.size());
+  std::set<int> chosen;
+  for (const int row : options.rows) {
+    if (row < 1 || row > rowCount) {
+      std::cerr << "There is no row " << row << " (the disk lists " << rowCount << ").\n";
+      return kExitUsage;
+    }
+    chosen.insert(row);
+  }
+  for (const int slot : options.slots) {
+    bool found = false;
+    for (int row = 1; row <= rowCount; ++row) {
+      if (c.table.RowSlot[static_cast<size_t>(row)] == slot) {
+        chosen.insert(row);
+        found = true;
+      }
+    }
+    if (!found) {
+      std::cerr << "No recording in slot " << slot << ".\n";
+      return kExitUsage;
+    }
+  }
+  if (options.all) {
+    for (int row = 1; row <= rowCount; ++row) chosen.insert(row);
+  }
+
+  BatchCounters counters;
+  for (const int row : chosen) {
+    c.rows.rows[static_cast<size_t>(row) - 1].ticked = true;
+    counters.BatchBytesTotal += c.table.ProgFileSize[c.table.RowSlot[static_cast<size_t>(row)]];
+  }
+  CopyJob job;
+  job.driveText = options.driveText;
+  job.destinationFolder = WithSeparator(options.toDir);
+  job.geometry = &c.geometry;
+  job.table = &c.table;
+  job.rescue = options.rescue;
+  ProgressLine progress(c.rows, counters, SKELBROOK_ISATTY(2) != 0);
+  const BatchResult result = CopyTickedRecordings(c.rows, job, counters, progress);
+
+  bool anyFailed = false;
+  nlohmann::json results = nlohmann::json::array();
+  for (size_t i = 0; i < result.outcomes.size(); ++i) {
+    const CopyOutcome& o = result.outcomes[i];
+    const int row = result.rowsCopied[i];
+    const int slot = c.table.RowSlot[static_cast<size_t>(row)];
+    const std::string file = c.table.ProgFileName[slot] + ".ts";
+    const bool ok = o.status == CopyStatus::Downloaded;
+    anyFailed = anyFailed || !ok;
+    if (options.json) {
+      results.push_back({{"row", row},
+                         {"slot", slot},
+                         {"file", file},
+                         {"status", ok ? "downloaded" : "failed"},
+                         {"bytes", o.bytesWritten},
+                         {"reason", o.reason},
+                         {"unreadable_bytes", o.unreadableBytes}});
+    } else if (ok) {
+      std::cout << "downloaded " << file << " " << o.bytesWritten << "\n";
+    } else {
+      std::cout << "failed " << file << ": " << o.reason << "\n";
+    }
+  }
+  if (options.json) {
+    nlohmann::json out{{"results", results},
+                       {"bytes_total", counters.BatchBytesTotal},
+                       {"bytes_copied", counters.BatchBytesCopied}};
+    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  }
+  return anyFailed ? kExitRowFailed : kExitOk;
+}
+
+}  // namespace skelbrook::cli
