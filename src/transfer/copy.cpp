@@ -140,8 +140,10 @@ Status GetInfo(ChainCopy& c, int64_t StartCluster, bool& stopped) {
     return Status::Error("the recording's first cluster (" + std::to_string(cluster) +
                          ") lies outside the allocation table");
   }
-  // A chain can visit each cluster once; more steps than that means it loops.
-  for (int64_t steps = 0; steps <= g.MediaFatCount; ++steps) {
+  // A chain visits each cluster once: a cluster seen again means the chain runs in a loop.
+  std::vector<bool> visited(static_cast<size_t>(g.MediaFatCount), false);
+  while (!visited[static_cast<size_t>(cluster)]) {
+    visited[static_cast<size_t>(cluster)] = true;
     if (!c.observer.pump()) {
       stopped = true;
       return Status::Error("stopped");
