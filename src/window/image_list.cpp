@@ -8,7 +8,9 @@ static bool RegisterWindowResources() {
   Q_INIT_RESOURCE(window);
   return true;
 }
-static void InitWindowResources() { [[maybe_unused]] static const bool once = RegisterWindowResources(); }
+static void InitWindowResources() {
+  [[maybe_unused]] static const bool once = RegisterWindowResources();
+}
 
 namespace skelbrook::window {
 

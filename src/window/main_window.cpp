@@ -33,10 +33,16 @@ constexpr int kIconKeyRole = Qt::UserRole + 1;
 constexpr int kProgressMax = 100;
 constexpr int kDetailsLines = 4;
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+QString FromUtf8(const std::string& s) {
+  return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+std::string ToUtf8(const QString& s) {
+  return s.toUtf8().toStdString();
+}
 
-QString Separator() { return QString(QChar::fromLatin1(FolderSeparator())); }
+QString Separator() {
+  return QString(QChar::fromLatin1(FolderSeparator()));
+}
 
 // The time of day in the user's own time format, without a time-zone name.
 QString TimeOfDay() {
@@ -92,7 +98,9 @@ frmTest::frmTest(const QString& homeFolder, QWidget* parent)
   Form_Initialize();
 }
 
-frmTest::~frmTest() { THeEnd(); }
+frmTest::~frmTest() {
+  THeEnd();
+}
 
 void frmTest::BuildControls() {
   setObjectName(QStringLiteral("frmTest"));
@@ -103,8 +111,8 @@ void frmTest::BuildControls() {
   ProgView = new QTreeWidget(this);
   ProgView->setObjectName(QStringLiteral("ProgView"));
   ProgView->setColumnCount(3);
-  ProgView->setHeaderLabels({QStringLiteral("Programme name"), QStringLiteral("File size"),
-                             QStringLiteral("Status")});
+  ProgView->setHeaderLabels(
+      {QStringLiteral("Programme name"), QStringLiteral("File size"), QStringLiteral("Status")});
   ProgView->setRootIsDecorated(false);
   ProgView->setUniformRowHeights(true);
   ProgView->setAlternatingRowColors(true);
@@ -220,8 +228,8 @@ void frmTest::Form_Initialize() {
   const QString listPath = ListFilePath();
   ListFile.open(PathFromUtf8(ToUtf8(listPath)), std::ios::out | std::ios::trunc | std::ios::binary);
   if (!ListFile.is_open()) {
-    startupStatus_ = Status::Error("Cannot create " + ToUtf8(listPath) +
-                                   ": the folder must be writable.");
+    startupStatus_ =
+        Status::Error("Cannot create " + ToUtf8(listPath) + ": the folder must be writable.");
   }
 }
 
@@ -231,9 +239,15 @@ QString frmTest::FolderPath(const char* fileName) const {
   return path + QString::fromLatin1(fileName);
 }
 
-QString frmTest::SettingsPath() const { return FolderPath(kSettingsFileName); }
-QString frmTest::ListFilePath() const { return FolderPath(kListFileName); }
-QString frmTest::DestinationFolder() const { return Label3->text(); }
+QString frmTest::SettingsPath() const {
+  return FolderPath(kSettingsFileName);
+}
+QString frmTest::ListFilePath() const {
+  return FolderPath(kListFileName);
+}
+QString frmTest::DestinationFolder() const {
+  return Label3->text();
+}
 
 void frmTest::GetINIData() {
   const std::string path = ToUtf8(SettingsPath());
@@ -310,7 +324,8 @@ bool frmTest::Pump() {
 // ---- Reading the list ------------------------------------------------------------------------
 
 void frmTest::Command1_Click() {
-  if (reading_ || closing_) return;
+  // One list per run: after a recognised drive the button stays off for good.
+  if (reading_ || listed_ || closing_) return;
   reading_ = true;
   struct ReadingDone {
     bool& flag;
@@ -334,6 +349,7 @@ void frmTest::Command1_Click() {
     return;
   }
 
+  listed_ = true;
   Command1->setEnabled(false);
   for (QWidget* w : {static_cast<QWidget*>(Command4), static_cast<QWidget*>(Label3),
                      static_cast<QWidget*>(Text2), static_cast<QWidget*>(Label1)}) {
@@ -492,7 +508,9 @@ void frmTest::CopyTickedRecordings() {
   (void)skelbrook::CopyTickedRecordings(rows_, job, counters_, yield);
 }
 
-void frmTest::RecountSelection() { skelbrook::RecountSelection(rows_, table_, selection_); }
+void frmTest::RecountSelection() {
+  skelbrook::RecountSelection(rows_, table_, selection_);
+}
 
 void frmTest::OnRowStarted(int row) {
   QTreeWidgetItem* item = ProgView->topLevelItem(row - 1);
@@ -524,7 +542,9 @@ void frmTest::OnRowFinished(int row, const CopyOutcome& outcome) {
   if (outcome.alreadyExists) {
     Label2->setText(QString::fromLatin1(kExistsMessage));
   } else {
-    const QString file = QFileInfo(FromUtf8(outcome.path)).fileName();
+    const int slot = SlotOfRow(row);
+    const QString file = slot >= 0 ? FromUtf8(table_.ProgFileName[slot]) + QStringLiteral(".ts")
+                                   : QFileInfo(FromUtf8(outcome.path)).fileName();
     Label2->setText(QStringLiteral("Errors! ") + file + QStringLiteral(" was not copied: ") +
                     FromUtf8(outcome.reason));
   }

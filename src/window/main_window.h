@@ -156,9 +156,10 @@ class frmTest : public QWidget {
   BatchCounters counters_;
   bool CopyEnabled_ = false;
 
-  bool reading_ = false;  // a list read runs: another press of Command1 is ignored
-  bool copying_ = false;  // a batch runs: Command2 stays disabled
-  bool closing_ = false;  // Exit or the close box: long work stops at its next yield
+  bool listed_ = false;       // a drive was recognised: no second list in this run
+  bool reading_ = false;      // a list read runs: another press of Command1 is ignored
+  bool copying_ = false;      // a batch runs: Command2 stays disabled
+  bool closing_ = false;      // Exit or the close box: long work stops at its next yield
   bool syncingRows_ = false;  // the program itself is changing rows: no tick events
 };
 
