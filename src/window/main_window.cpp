@@ -249,16 +249,21 @@ QString frmTest::DestinationFolder() const {
   return Label3->text();
 }
 
+void frmTest::SetDestination(const QString& folder) {
+  Label3->setText(folder);
+  Label3->setToolTip(folder);  // the label may be too narrow for a long path
+}
+
 void frmTest::GetINIData() {
   const std::string path = ToUtf8(SettingsPath());
   if (Exists(SettingsPath())) {
-    Label3->setText(FromUtf8(INIread(path, kSettingsSection, kKeySaveTo)));
+    SetDestination(FromUtf8(INIread(path, kSettingsSection, kKeySaveTo)));
     Text2->setText(FromUtf8(INIread(path, kSettingsSection, kKeyPhysicalDrive)));
     return;
   }
   QString folder = homeFolder_;
   if (!folder.endsWith(Separator())) folder += Separator();
-  Label3->setText(folder);
+  SetDestination(folder);
   Text2->setText(QString::fromLatin1(kDefaultDrive));
   // A settings file that cannot be written is not fatal: the values are in the window, and
   // the next read of a drive tries to store them again.
@@ -312,7 +317,7 @@ void frmTest::Command4_Click() {
   if (chosen.isEmpty()) return;
   QString folder = QDir::toNativeSeparators(chosen);
   if (!folder.endsWith(Separator())) folder += Separator();
-  Label3->setText(folder);
+  SetDestination(folder);
 }
 
 bool frmTest::Pump() {

@@ -123,6 +123,7 @@ class frmTest : public QWidget {
   bool Pump();
   QString FolderPath(const char* fileName) const;
   QString DestinationFolder() const;
+  void SetDestination(const QString& folder);
   int RowOf(QTreeWidgetItem* item) const;
   int SlotOfRow(int row) const;
 

@@ -155,6 +155,7 @@ class WindowTest : public QObject {
   void initTestCase();
   void firstStartWritesDefaultsAndShowsReadyWindow();
   void settingsFileIsLoadedOrReplacedWhenEmpty();
+  void homeFolderThatCannotHoldTheListIsReported();
   void folderChooserKeepsOneSeparatorAndIgnoresCancel();
   void unwritableFolderStopsBeforeTheDrive();
   void unknownDriveSavesSettingsAndAllowsAnotherTry();
@@ -242,6 +243,15 @@ void WindowTest::settingsFileIsLoadedOrReplacedWhenEmpty() {
     QCOMPARE(s.Label3()->text(), QStringLiteral("/srv/tv [old]/"));
     QCOMPARE(ReadAll(s.Settings()), stored);  // reading changes nothing
   }
+}
+
+void WindowTest::homeFolderThatCannotHoldTheListIsReported() {
+  QTemporaryDir base;
+  const QString missing = base.filePath(QStringLiteral("gone"));
+  frmTest w(missing);
+  QVERIFY(!w.StartupStatus().ok());
+  QVERIFY(QString::fromStdString(w.StartupStatus().message())
+              .contains(QStringLiteral("Files9200T.txt")));
 }
 
 void WindowTest::folderChooserKeepsOneSeparatorAndIgnoresCancel() {
