@@ -42,6 +42,8 @@ int64_t Drive::ReadDrive(int64_t offset, int64_t count) {
   if (delivered < whole) {
     std::fill(BlockBuffer.begin() + delivered, BlockBuffer.end(), uint8_t{0});
   }
+  // Only the rounding up to a whole sector came short: every byte asked for is here.
+  if (delivered >= count) lastReadError_.clear();
   BlockBuffer.resize(static_cast<size_t>(count));
   return std::min(delivered, count);
 }
