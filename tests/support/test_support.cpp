@@ -74,6 +74,23 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+void WriteBytesAt(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes) {
+  if (!FileExists(path)) std::ofstream(PathFromUtf8(path), std::ios::binary).close();
+  std::fstream io(PathFromUtf8(path), std::ios::binary | std::ios::in | std::ios::out);
+  io.seekp(offset);
+  io.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(io.good()) << "cannot write " << path;
+}
+
+std::array<uint8_t, 128> DirEntryBytes(const std::string& name, uint32_t startSector,
+                                       uint64_t length) {
+  std::array<uint8_t, 128> e{};
+  for (int i = 0; i < 4; ++i) e[static_cast<size_t>(12 + i)] = static_cast<uint8_t>(startSector >> (24 - 8 * i));
+  for (int i = 0; i < 8; ++i) e[static_cast<size_t>(32 + i)] = static_cast<uint8_t>(length >> (56 - 8 * i));
+  for (size_t i = 0; i < name.size() && i < 64; ++i) e[64 + i] = static_cast<uint8_t>(name[i]);
+  return e;
+}
+
 uint64_t FileChecksum(const std::string& path) {
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   uint64_t hash = 1469598103934665603ull;

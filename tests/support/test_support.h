@@ -2,6 +2,7 @@
 // the image writer, and reading a whole catalogue through the real device layer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,6 +53,13 @@ struct ReadBack {
 ReadBack ReadImage(const std::string& imagePath);
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// Writes `bytes` at `offset` of the file, creating it when missing and keeping every other byte:
+// hand-made disks, and single table entries changed on a written image.
+void WriteBytesAt(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes);
+// A 128-byte directory entry in restored order: start sector at 12, length at 32..39 (most
+// significant byte first), name from 64.
+std::array<uint8_t, 128> DirEntryBytes(const std::string& name, uint32_t startSector,
+                                       uint64_t length);
 // FNV-1a over the file's bytes: "the source is unchanged" checks.
 uint64_t FileChecksum(const std::string& path);
 
