@@ -1,5 +1,6 @@
 #include "window/main_window.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -192,6 +193,12 @@ void frmTest::BuildControls() {
   Command3 = new QPushButton(QStringLiteral("Exit"), Frame1);
   Command3->setObjectName(QStringLiteral("Command3"));
   connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+  // For failing disks: unreadable sectors become zeros instead of failing the whole recording.
+  chkRescue = new QCheckBox(QStringLiteral("Rescue unreadable sectors"), Frame1);
+  chkRescue->setObjectName(QStringLiteral("chkRescue"));
+  chkRescue->setToolTip(QStringLiteral(
+      "When a block cannot be read, read it sector by sector, write zeros for the sectors that "
+      "still fail, and list their byte ranges in <name>.ts.unreadable.txt beside the copy."));
 
   // The frame: the progress bars where the drive/folder row is (that row goes once a list is
   // read), the status line, the buttons.
@@ -205,6 +212,7 @@ void frmTest::BuildControls() {
   buttonRow->addWidget(Command2);
   buttonRow->addWidget(Command3);
   buttonRow->addStretch(1);
+  buttonRow->addWidget(chkRescue);
   auto* frameLayout = new QVBoxLayout(Frame1);
   frameLayout->addWidget(pbTaskProgress);
   frameLayout->addWidget(pbTaskProgress1);
@@ -509,6 +517,8 @@ void frmTest::CopyTickedRecordings() {
   job.destinationFolder = ToUtf8(DestinationFolder());
   job.geometry = &geometry_;
   job.table = &table_;
+  job.rescue = chkRescue->isChecked();
+  job.faults = InjectedFaults;
   Yield yield(*this);
   (void)skelbrook::CopyTickedRecordings(rows_, job, counters_, yield);
 }
@@ -550,8 +560,9 @@ void frmTest::OnRowFinished(int row, const CopyOutcome& outcome) {
     const int slot = SlotOfRow(row);
     const QString file = slot >= 0 ? FromUtf8(table_.ProgFileName[slot]) + QStringLiteral(".ts")
                                    : QFileInfo(FromUtf8(outcome.path)).fileName();
-    Label2->setText(QStringLiteral("Errors! ") + file + QStringLiteral(" was not copied: ") +
-                    FromUtf8(outcome.reason));
+    // A rescued copy keeps its name; the reason says how many bytes could not be read.
+    const QString what = outcome.unreadableBytes > 0 ? QStringLiteral(": ") : QStringLiteral(" was not copied: ");
+    Label2->setText(QStringLiteral("Errors! ") + file + what + FromUtf8(outcome.reason));
   }
 }
 

@@ -17,6 +17,7 @@
 #include "transfer/batch.h"
 #include "transfer/copy.h"
 
+class QCheckBox;
 class QCloseEvent;
 class QFrame;
 class QLabel;
@@ -67,6 +68,8 @@ class frmTest : public QWidget {
   std::function<QString(QWidget* owner, const QString& title)> BrowseForFolder;
   std::function<void(const QString& text)> ShowMessage;
   std::function<void(int exitCode)> EndProgram;
+  // Failures to inject into the copies' reads and writes, for tests of a failing disk.
+  DeviceFaults InjectedFaults;
 
   // Whether start-up could open the recordings list file; the program cannot run without it.
   const Status& StartupStatus() const { return startupStatus_; }
@@ -142,6 +145,7 @@ class frmTest : public QWidget {
   QPushButton* Command3 = nullptr;
   QProgressBar* pbTaskProgress = nullptr;
   QProgressBar* pbTaskProgress1 = nullptr;
+  QCheckBox* chkRescue = nullptr;
 
   QString homeFolder_;
   Status startupStatus_;

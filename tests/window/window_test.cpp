@@ -1,6 +1,7 @@
 // The desktop window driven as a user drives it, on disk images from the image writer and real
 // folders: start-up and its settings file, reading the list, ticking, copying, and leaving in
 // the middle of a copy.
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -168,6 +169,7 @@ class WindowTest : public QObject {
   void batchRefusesExistingFileAndKeepsItTicked();
   void failedCopyNamesItsReason();
   void ticksDuringBatchJoinItAndCopyStaysDisabled();
+  void rescueKeepsTheCopyAndSaysHowMuchWasUnreadable();
   void leavingDuringCopyStopsItAndLeavesNoPartialFile_data();
   void leavingDuringCopyStopsItAndLeavesNoPartialFile();
 };
@@ -505,6 +507,30 @@ void WindowTest::failedCopyNamesItsReason() {
   QVERIFY2(text.contains(" - End time: "), qPrintable(text));
   QVERIFY(!text.contains(QString::fromLatin1(skelbrook::kExistsMessage)));
   QCOMPARE(s.DestFiles(), QStringList{kNameC});
+}
+
+void WindowTest::rescueKeepsTheCopyAndSaysHowMuchWasUnreadable() {
+  Session s;
+  s.ReadList(ThreeRecordings());
+  // One unreadable sector in the middle of the first recording's second block.
+  s.w->InjectedFaults.failReadAt = s.w->Table().ProgFileOffset[3] + 65536 + 512;
+  Child<QCheckBox>(s.w.get(), "chkRescue")->setChecked(true);
+  s.Tick(1);
+  s.w->Command2_Click();
+  QCOMPARE(s.w->RowIconKey(1), QStringLiteral("failed"));
+  const QString text = s.Label2()->text();
+  QVERIFY2(text.startsWith(QStringLiteral("Errors! ") + kNameA + ": 512 bytes could not be read"),
+           qPrintable(text));
+  QVERIFY(s.DestFiles().contains(kNameA));
+  QVERIFY(s.DestFiles().contains(QString(kNameA) + ".unreadable.txt"));
+  QFile copy(s.dest.filePath(kNameA));
+  QVERIFY(copy.open(QIODevice::ReadOnly));
+  const QByteArray bytes = copy.readAll();
+  QCOMPARE(bytes.size(), qsizetype(2 * kCluster + 10000));
+  QCOMPARE(bytes.mid(65536 + 512, 512), QByteArray(512, '\0'));
+  const std::vector<uint8_t> around = mk::RecordingBytes(31, 65536 + 1024, 1024);
+  QCOMPARE(bytes.mid(65536 + 1024, 1024),
+           QByteArray(reinterpret_cast<const char*>(around.data()), qsizetype(around.size())));
 }
 
 void WindowTest::ticksDuringBatchJoinItAndCopyStaysDisabled() {
