@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/console_text.h"
 #include "cli/copy_command.h"
 #include "cli/list_command.h"
 
@@ -30,8 +31,9 @@ int main(int argc, char** argv) {
   copyCmd->add_flag("--rescue", copy.rescue,
                     "read unreadable blocks sector by sector and write zeros for what stays unreadable");
 
+  ProgramArguments args = PrepareConsole(argc, argv);
   try {
-    app.parse(argc, argv);
+    app.parse(args.argc(), args.argv.data());
   } catch (const CLI::ParseError& e) {
     const int rc = app.exit(e);
     return rc == 0 ? 0 : kExitUsage;

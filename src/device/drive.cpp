@@ -61,14 +61,18 @@ int64_t Drive::ReadRaw(int64_t offset, uint8_t* into, int64_t count) {
   }
   int64_t done = 0;
 #ifdef _WIN32
+  // A raw drive refuses a transfer that runs past its last sector instead of delivering what
+  // lies before it: ask only for the bytes the drive holds.
+  int64_t held = count;
+  if (size_ > 0 && offset + count > size_) held = std::max<int64_t>(0, size_ - offset);
   LARGE_INTEGER position;
   position.QuadPart = offset;
   if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
     lastReadError_ = Win32ErrorText(GetLastError());
     return 0;
   }
-  while (done < count) {
-    const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+  while (done < held) {
+    const DWORD want = static_cast<DWORD>(std::min<int64_t>(held - done, 1 << 30));
     DWORD got = 0;
     if (!ReadFile(static_cast<HANDLE>(handle_), into + done, want, &got, nullptr)) {
       lastReadError_ = Win32ErrorText(GetLastError());

@@ -45,14 +45,25 @@ bool OutputFile::IsOpen() const { return handle_ != nullptr; }
 Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
   if (!IsOpen()) return Status::Error("the destination file is not open");
   int64_t allowed = count;
-  if (faults.failWriteAfter >= 0) allowed = std::max<int64_t>(0, std::min(count, faults.failWriteAfter - written_));
+  if (faults.failWriteAfter >= 0) {
+    allowed = std::max<int64_t>(0, std::min(count, faults.failWriteAfter - written_));
+  }
   int64_t done = 0;
   while (done < allowed) {
     const DWORD want = static_cast<DWORD>(std::min<int64_t>(allowed - done, 1 << 30));
     DWORD put = 0;
     if (!WriteFile(static_cast<HANDLE>(handle_), data + done, want, &put, nullptr)) {
+      const DWORD err = GetLastError();
       written_ += done;
-      return Status::Error("writing failed: " + Win32ErrorText(GetLastError()));
+      if (err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL) {
+        return Status::Error(FullDestinationText());
+      }
+      return Status::Error("writing failed: " + Win32ErrorText(err));
+    }
+    if (put == 0) {
+      // A write that takes nothing would otherwise be retried for ever.
+      written_ += done;
+      return Status::Error("writing failed: the destination accepted no bytes");
     }
     done += put;
   }
