@@ -116,9 +116,11 @@ TEST_F(RecordParsing, ListFileHasOneLinePerRowAndTheClosingLine) {
   EXPECT_NE(list.find("009_193005Jan_Twice.ts\tSBS 19:30~19:31\t Bytes\r\n"), std::string::npos);
 }
 
-// A record list of `count` records, slots 2.., none with a media file or guide.
+// A record list of `count` records, slots 2.., none with a media file or guide. The image still
+// reaches into the media data area, as a real disk does.
 ImageSpec ManyRecords(int count) {
   ImageSpec spec;
+  spec.imageSize = int64_t{64} << 20;
   for (int i = 0; i < count; ++i) {
     spec.recordings.push_back(Listed(2 + i, "Title " + std::to_string(i), "ABC1", kJan5At1930, 1));
   }

@@ -104,12 +104,12 @@ TEST(Recognition, WrongMarkerIsRejectedEvenAfterAnEarlierSuccess) {
 
 TEST(Recognition, SmallestTablesAreReadInWholeSectorsWithOneToSpare) {
   TempDir dir;
-  // The table is at sector 20 and the image ends right after its 512 bytes.
+  // The table is at sector 256 and the image ends right after its 512 bytes.
   for (const auto& [lastEntry, entries, readSize] :
        {std::tuple{0u, 1, 512u}, std::tuple{127u, 128, 1024u}}) {
     const std::string image = dir.file("count" + std::to_string(lastEntry) + ".img");
-    test::WriteBytesAt(image, 8192, Descriptor(lastEntry, 118, 20, 22));
-    test::WriteBytesAt(image, 20 * 512, std::vector<uint8_t>(512, 0x01));
+    test::WriteBytesAt(image, 8192, Descriptor(lastEntry, 118, 256, 200));
+    test::WriteBytesAt(image, 256 * 512, std::vector<uint8_t>(512, 0x01));
     Drive drive;
     const MediaGeometry g = Recognise(image, drive);
     ASSERT_TRUE(g.KnownDrive) << g.RejectReason;
@@ -127,11 +127,11 @@ TEST(Recognition, TableBeyondTheEndOfTheDriveIsNotRecognised) {
     uint32_t lastEntry, fatSector;
   };
   // A table one entry too long for the image; a count of 2^32 entries; a table past the end.
-  for (const Case c : {Case{128, 20}, Case{0xFFFFFFFFu, 20}, Case{0, 0xFFFFFFF0u}}) {
+  for (const Case c : {Case{128, 256}, Case{0xFFFFFFFFu, 256}, Case{0, 0xFFFFFFF0u}}) {
     const std::string image = dir.file("beyond" + std::to_string(c.lastEntry) + "-" +
                                        std::to_string(c.fatSector) + ".img");
-    test::WriteBytesAt(image, 8192, Descriptor(c.lastEntry, 118, c.fatSector, 22));
-    test::WriteBytesAt(image, 20 * 512, std::vector<uint8_t>(512, 0));
+    test::WriteBytesAt(image, 8192, Descriptor(c.lastEntry, 118, c.fatSector, 200));
+    test::WriteBytesAt(image, 256 * 512, std::vector<uint8_t>(512, 0));
     Drive drive;
     const MediaGeometry g = Recognise(image, drive);
     EXPECT_FALSE(g.KnownDrive) << image;
