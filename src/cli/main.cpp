@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
   CLI::App app{"Lists and copies the recordings of a 9200T recorder disk (read-only).\n"
                "DRIVE is a drive number or the path of a device or disk image."};
   app.set_version_flag("--version", std::string("skelbrook-cli ") + SKELBROOK_VERSION);
+  // "/path" is a path on every platform, never an option.
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
 
   std::string listDrive;

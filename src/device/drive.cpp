@@ -65,21 +65,19 @@ int64_t Drive::ReadRaw(int64_t offset, uint8_t* into, int64_t count) {
   // lies before it: ask only for the bytes the drive holds.
   int64_t held = count;
   if (size_ > 0 && offset + count > size_) held = std::max<int64_t>(0, size_ - offset);
-  LARGE_INTEGER position;
-  position.QuadPart = offset;
-  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
-    lastReadError_ = Win32ErrorText(GetLastError());
-    return 0;
-  }
-  while (done < held) {
-    const DWORD want = static_cast<DWORD>(std::min<int64_t>(held - done, 1 << 30));
-    DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(handle_), into + done, want, &got, nullptr)) {
-      lastReadError_ = Win32ErrorText(GetLastError());
-      break;
-    }
-    if (got == 0) break;
-    done += got;
+  // Windows transfers only whole physical sectors of a raw drive, and some disks (and USB
+  // adapters) have 4,096-byte ones: read the covering span of such sectors and keep our part.
+  const int64_t unit = physicalSector_;
+  if (unit > kSectorSize && (offset % unit != 0 || held % unit != 0)) {
+    const int64_t first = offset / unit * unit;
+    int64_t last = (offset + held + unit - 1) / unit * unit;
+    if (size_ > 0) last = std::min(last, std::max(size_, first));
+    std::vector<uint8_t> span(static_cast<size_t>(last - first));
+    const int64_t got = ReadWin32(first, span.data(), last - first);
+    done = std::clamp<int64_t>(got - (offset - first), 0, held);
+    std::copy_n(span.begin() + (offset - first), done, into);
+  } else {
+    done = ReadWin32(offset, into, held);
   }
 #else
   while (done < count) {
@@ -98,6 +96,27 @@ int64_t Drive::ReadRaw(int64_t offset, uint8_t* into, int64_t count) {
 }
 
 #ifdef _WIN32
+
+int64_t Drive::ReadWin32(int64_t offset, uint8_t* into, int64_t count) {
+  LARGE_INTEGER position;
+  position.QuadPart = offset;
+  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
+    lastReadError_ = Win32ErrorText(GetLastError());
+    return 0;
+  }
+  int64_t done = 0;
+  while (done < count) {
+    const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+    DWORD got = 0;
+    if (!ReadFile(static_cast<HANDLE>(handle_), into + done, want, &got, nullptr)) {
+      lastReadError_ = Win32ErrorText(GetLastError());
+      break;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
 
 Status Drive::OpenDrive(std::string_view driveText) {
   CloseDrive();
@@ -119,6 +138,13 @@ Status Drive::OpenDrive(std::string_view driveText) {
     size_ = lengthInfo.Length.QuadPart;
   } else if (GetFileSizeEx(h, &fileSize)) {
     size_ = fileSize.QuadPart;
+  }
+  physicalSector_ = kSectorSize;
+  DISK_GEOMETRY geometry;
+  if (DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
+                      &returned, nullptr) &&
+      geometry.BytesPerSector > kSectorSize && geometry.BytesPerSector % kSectorSize == 0) {
+    physicalSector_ = geometry.BytesPerSector;
   }
   return Status::Ok();
 }

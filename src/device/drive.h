@@ -52,7 +52,9 @@ class Drive {
   int64_t ReadRaw(int64_t offset, uint8_t* into, int64_t count);
 
 #ifdef _WIN32
+  int64_t ReadWin32(int64_t offset, uint8_t* into, int64_t count);
   void* handle_ = nullptr;
+  int64_t physicalSector_ = kSectorSize;
 #else
   int fd_ = -1;
 #endif

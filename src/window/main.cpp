@@ -3,7 +3,7 @@
 // user's configuration folder.
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -11,9 +11,19 @@
 
 namespace {
 
+// Whether a file can really be created in `folder`: on Windows a folder's attributes say nothing
+// about the rights to write in it (Program Files), so a probe file is the only sure test.
+bool CanCreateFilesIn(const QString& folder) {
+  QFile probe(QDir(folder).filePath(QStringLiteral("skelbrook-write-probe.tmp")));
+  if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+  probe.close();
+  probe.remove();
+  return true;
+}
+
 QString HomeFolder() {
   const QString programFolder = QCoreApplication::applicationDirPath();
-  if (QFileInfo(programFolder).isWritable()) return programFolder;
+  if (CanCreateFilesIn(programFolder)) return programFolder;
   const QString configFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
   QDir().mkpath(configFolder);
   return configFolder;
