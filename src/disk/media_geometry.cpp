@@ -1,5 +1,6 @@
 // Drive recognition: the marker byte of the media descriptor, then the media allocation table,
-// read in one piece. Descriptors that would put the table outside the drive are not recognised.
+// read in one piece. Descriptors that would put the table, the directory or the data area outside
+// the drive are not recognised: a damaged descriptor must not cause a huge allocation or a wild read.
 #include "disk/media_geometry.h"
 
 #include <new>
@@ -60,6 +61,14 @@ Status GetFileOffset(Drive& drive, MediaGeometry& geometry, const SettingsToSave
     geometry.RejectReason = "the allocation table lies beyond the end of the drive";
     return saved;
   }
+  if (driveSize > 0 && kMediaDirectoryOffset >= driveSize) {
+    geometry.RejectReason = "the media directory lies beyond the end of the drive";
+    return saved;
+  }
+  if (driveSize > 0 && dataOffset >= driveSize) {
+    geometry.RejectReason = "the data area lies beyond the end of the drive";
+    return saved;
+  }
 
   std::vector<int64_t> table;
   try {
@@ -78,6 +87,7 @@ Status GetFileOffset(Drive& drive, MediaGeometry& geometry, const SettingsToSave
   geometry.MediaFatOffset = fatOffset;
   geometry.MediaDataOffset = dataOffset;
   geometry.MediaFat = std::move(table);
+  geometry.DriveSize = driveSize;
   geometry.KnownDrive = true;
   return saved;
 }

@@ -21,6 +21,9 @@ struct MediaGeometry {
   // Element i is the table's entry i; the extra last element is always 0. The successor of
   // cluster c is MediaFat[c + 1].
   std::vector<int64_t> MediaFat;
+  // Size of the drive in bytes as it was when recognised; 0 when the platform could not tell.
+  // The copy refuses recordings that would lie beyond it.
+  int64_t DriveSize = 0;
   // Why the drive was not recognised, for diagnostics; empty when it was.
   std::string RejectReason;
 };

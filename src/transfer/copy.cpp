@@ -178,6 +178,12 @@ Status CheckBeforeCopy(const CopyJob& job, int64_t offset, int64_t size) {
   if (offset == 0 && size == 0) return Status::Error("no media file was found on the disk for this recording");
   if (size <= 0) return Status::Error("the recording's size is 0 bytes");
   if (offset < g.MediaDataOffset) return Status::Error("the recording's start lies before the data area of the disk");
+  if (g.DriveSize > 0 && offset >= g.DriveSize) {
+    return Status::Error("the recording's start lies beyond the end of the disk");
+  }
+  if (g.DriveSize > 0 && size > g.DriveSize) {
+    return Status::Error("the recording's size (" + std::to_string(size) + " bytes) is larger than the whole disk");
+  }
   if (job.checkSpace) {
     const VolumeInfo volume = QueryVolume(job.destinationFolder);
     if (volume.maxFileBytes >= 0 && size > volume.maxFileBytes) {
