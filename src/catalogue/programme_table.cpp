@@ -98,6 +98,15 @@ std::string EpgDescription(Drive& drive, int64_t epgOffset) {
   return FieldText(restored.data(), kEpgTextFirst, kEpgTextLast);
 }
 
+// The list file has one line per recording, its values separated by tabs: line ends and tabs in
+// the disk's text (a damaged channel name) become blanks there.
+std::string OnOneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
+  return text;
+}
+
 void ParseRecord(const uint8_t* record, Drive& drive, ProgrammeTable& table, RecordingRows& rows,
                  std::ostream* listFile) {
   const int slot = record[kRecSlot];
@@ -119,8 +128,8 @@ void ParseRecord(const uint8_t* record, Drive& drive, ProgrammeTable& table, Rec
 
   const int row = AddToList(rows, table.ProgFileName[slot] + ".ts", table.ProgChannelTime[slot], sizeText);
   if (listFile != nullptr) {
-    *listFile << table.ProgFileName[slot] << ".ts\t" << table.ProgChannelTime[slot] << "\t"
-              << sizeText << "\r\n";
+    *listFile << table.ProgFileName[slot] << ".ts\t" << OnOneLine(table.ProgChannelTime[slot])
+              << "\t" << sizeText << "\r\n";
   }
   if (static_cast<int>(table.RowSlot.size()) <= row) table.RowSlot.resize(static_cast<size_t>(row) + 1, 0);
   table.RowSlot[static_cast<size_t>(row)] = slot;
