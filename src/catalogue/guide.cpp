@@ -5,14 +5,11 @@
 #include <algorithm>
 
 #include "catalogue/byte_order.h"
+#include "common/endian.h"
 #include "disk/file_location.h"
 
 namespace skelbrook {
 namespace {
-
-int64_t BigEndian32(const uint8_t* p) {
-  return int64_t{p[0]} << 24 | int64_t{p[1]} << 16 | int64_t{p[2]} << 8 | int64_t{p[3]};
-}
 
 // Rounds half to even, as the recorder's own arithmetic does for a cluster that does not start
 // on a whole cluster boundary.
@@ -47,9 +44,10 @@ bool EPGTrace_and_Record(Drive& drive, SystemArea& area, WorkObserver& observer)
   if (!observer.pump()) return false;
   int64_t clusterCount = area.RecordListSize / kSystemClusterSize;
   if (area.RecordListSize % kSystemClusterSize != 0) ++clusterCount;
-  // A list cannot hold more clusters than the system area's table has entries, nor more bytes
-  // than the drive: a damaged size must not make us allocate without bound.
-  clusterCount = std::min<int64_t>(clusterCount, std::max<int64_t>(area.FatEntryCount, 1));
+  // A list cannot hold more clusters than the system area's table (as loaded: a table that could
+  // not lie on the drive was left empty) has entries, nor more bytes than the drive: a damaged size
+  // must not make us allocate without bound, even where the drive's size is unknown.
+  clusterCount = std::min<int64_t>(clusterCount, static_cast<int64_t>(area.FatTable.size()));
   if (drive.SizeBytes() > 0) {
     clusterCount = std::min<int64_t>(clusterCount, drive.SizeBytes() / kSystemClusterSize + 1);
   }

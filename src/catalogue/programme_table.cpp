@@ -9,6 +9,8 @@
 #include "catalogue/byte_order.h"
 #include "catalogue/guide.h"
 #include "catalogue/text.h"
+#include "common/endian.h"
+#include "disk/allocation_table.h"
 #include "disk/file_location.h"
 
 namespace skelbrook {
@@ -19,15 +21,6 @@ constexpr const char* kMonthNames[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May
 
 // Keeps the system area's table allocation within what its 32-bit read length allows.
 constexpr int64_t kLargestSystemTableEntries = 536870783;
-
-uint32_t LittleEndian32(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-         static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
-int64_t BigEndian32(const uint8_t* p) {
-  return int64_t{p[0]} << 24 | int64_t{p[1]} << 16 | int64_t{p[2]} << 8 | int64_t{p[3]};
-}
 
 std::string TwoDigits(unsigned value) {
   char text[8];
@@ -49,29 +42,16 @@ void LoadSystemArea(Drive& drive, SystemArea& area) {
   area.DescriptorOffset = DescriptorOffsetFromSector0(drive.BlockBuffer);
   drive.ReadDrive(area.DescriptorOffset, kSector);
   const std::vector<uint8_t> descriptor = drive.BlockBuffer;
-  area.DirOffset = int64_t{LittleEndian32(descriptor, kDescDirSector)} * kSector;
+  area.DirOffset = int64_t{LittleEndian32(descriptor.data() + kDescDirSector)} * kSector;
   area.DataAreaOffset = area.DescriptorOffset + kSystemDataAreaDistance;
-  area.FatEntryCount = int64_t{LittleEndian32(descriptor, kDescLastEntry)} + 1;
-  area.FatOffset = int64_t{LittleEndian32(descriptor, kDescFatSector)} * kSector;
+  area.FatEntryCount = int64_t{LittleEndian32(descriptor.data() + kDescLastEntry)} + 1;
+  area.FatOffset = int64_t{LittleEndian32(descriptor.data() + kDescFatSector)} * kSector;
 
   const int64_t driveSize = drive.SizeBytes();
   const bool plausible = area.FatEntryCount <= kLargestSystemTableEntries &&
                          (driveSize <= 0 || area.FatOffset + area.FatEntryCount * 4 <= driveSize);
-  area.FatTable.clear();
-  if (plausible) {
-    try {
-      area.FatTable.assign(static_cast<size_t>(area.FatEntryCount) + 1, 0);
-    } catch (const std::bad_alloc&) {
-      area.FatTable.clear();
-    }
-  }
-  if (area.FatTable.empty()) {
+  if (!plausible || !LoadAllocationTable(drive, area.FatOffset, area.FatEntryCount, area.FatTable)) {
     area.FatTable.assign(1, 0);
-    return;
-  }
-  drive.ReadDrive(area.FatOffset, (area.FatEntryCount * 4 / kSector + 1) * kSector);
-  for (int64_t i = 0; i < area.FatEntryCount; ++i) {
-    area.FatTable[static_cast<size_t>(i)] = LittleEndian32(drive.BlockBuffer, static_cast<size_t>(i) * 4);
   }
 }
 

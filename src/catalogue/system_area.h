@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "disk/allocation_table.h"
+
 namespace skelbrook {
 
 struct SystemArea {
@@ -14,7 +16,7 @@ struct SystemArea {
   int64_t FatOffset = 0;
   int64_t DirOffset = 0;
   // Element i is entry i of the table; the extra last element stays 0.
-  std::vector<int64_t> FatTable;
+  AllocationTable FatTable;
   // The root directory block, restored order.
   std::vector<uint8_t> RootDirBuffer;
   int64_t RecordListOffset = 0;

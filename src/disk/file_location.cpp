@@ -1,16 +1,12 @@
 // The media directory scan.
 #include "disk/file_location.h"
 
+#include "common/endian.h"
+
 namespace skelbrook {
 namespace {
 
 int Digit(uint8_t c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
-
-uint64_t BigEndian(const uint8_t* p, int width) {
-  uint64_t value = 0;
-  for (int i = 0; i < width; ++i) value = value << 8 | p[i];
-  return value;
-}
 
 }  // namespace
 

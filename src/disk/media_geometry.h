@@ -8,6 +8,7 @@
 
 #include "common/status.h"
 #include "device/drive.h"
+#include "disk/allocation_table.h"
 #include "disk/layout.h"
 
 namespace skelbrook {
@@ -20,7 +21,7 @@ struct MediaGeometry {
   int64_t MediaFatOffset = 0;
   // Element i is the table's entry i; the extra last element is always 0. The successor of
   // cluster c is MediaFat[c + 1].
-  std::vector<int64_t> MediaFat;
+  AllocationTable MediaFat;
   // Size of the drive in bytes as it was when recognised; 0 when the platform could not tell.
   // The copy refuses recordings that would lie beyond it.
   int64_t DriveSize = 0;

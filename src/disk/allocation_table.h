@@ -1,0 +1,25 @@
+// Loading an allocation table into memory, the media volume's and the system area's alike:
+// 32-bit little-endian entries on the disk and in memory, with one extra 0 at the end.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "device/drive.h"
+
+namespace skelbrook {
+
+// Entry c + 1 is the successor of cluster c; 0xFFFFFFFE or more ends a chain. Every entry is an
+// unsigned 32-bit value on the disk, and is kept as one: a table of a million entries then takes
+// 4 MB rather than 8.
+using AllocationTable = std::vector<uint32_t>;
+
+// The bytes read for a table of `entries`: its length rounded down to whole sectors, plus one
+// sector (128 entries, 512 bytes, are read as 1,024 bytes; 100 entries as 512).
+int64_t TableReadSize(int64_t entries);
+
+// Reads the table at `offset` into `table` (entries + 1 elements, the last 0). Returns false,
+// leaving `table` empty, when it does not fit in memory.
+bool LoadAllocationTable(Drive& drive, int64_t offset, int64_t entries, AllocationTable& table);
+
+}  // namespace skelbrook
