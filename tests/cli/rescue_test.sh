@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# skelbrook-cli copy --rescue, run as a user would run it on a disk image that ends in the middle of
+# a recording (a dump of a dying disk that stopped early): without --rescue that row fails and
+# leaves no file; with it, the file is complete with zeros exactly where the disk gave nothing,
+# and the list beside it names that range. The other row is copied exactly both times, and the
+# image is never changed.
+# Usage: rescue_test.sh PATH-TO-skelbrook-cli PATH-TO-skelbrook-mkimage
+set -u
+
+CLI=$1
+MKIMAGE=$2
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+passed=0
+failed=0
+
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what" >&2
+  fi
+}
+
+run() {
+  "$CLI" "$@" >"$WORK/out" 2>"$WORK/err"
+  status=$?
+}
+
+C=385024
+cat >"$WORK/spec.json" <<EOF
+{
+  "system_fat_entries": 16,
+  "recordings": [
+    {"slot": 2, "title": "Whole", "channel": "ABC1", "start": 1736105400, "end": 1736107200,
+     "size": $((C + 5000)), "seed": 3},
+    {"slot": 3, "title": "Cut short", "channel": "SBS", "start": 1736109000, "end": 1736110800,
+     "size": $((2 * C + 20000)), "seed": 4}
+  ]
+}
+EOF
+"$MKIMAGE" "$WORK/full.img" --spec "$WORK/spec.json" || { echo "FAILED: cannot write the image" >&2; exit 1; }
+
+# Where the second recording starts, and the names of both files.
+run list "$WORK/full.img" --json
+read -r start whole cut < <(python3 -c '
+import json, sys
+rows = json.load(open(sys.argv[1]))["recordings"]
+print(rows[1]["file_offset"], rows[0]["file"], rows[1]["file"])' "$WORK/out")
+
+# The reference copies, from the whole image.
+mkdir "$WORK/ref" "$WORK/plain" "$WORK/rescued"
+run copy "$WORK/full.img" --to "$WORK/ref" --all
+check "the whole image copies cleanly" test "$status" -eq 0
+
+# The dump stops 100,352 bytes into the recording's second cluster.
+gap=$((C + 100352))
+cp "$WORK/full.img" "$WORK/cut.img"
+truncate -s $((start + gap)) "$WORK/cut.img"
+before=$(sha256sum <"$WORK/cut.img")
+
+run copy "$WORK/cut.img" --to "$WORK/plain" --all
+check "without --rescue the batch reports a failed row" test "$status" -eq 1
+check "the whole recording is downloaded" grep -qxF "downloaded $whole $((C + 5000))" "$WORK/out"
+check "the cut recording fails with the byte it could not read" \
+  grep -qF "failed $cut: cannot read the recorder disk at byte $((start + gap))" "$WORK/out"
+check "no file is left for the failed row" test ! -e "$WORK/plain/$cut" -a ! -e "$WORK/plain/$cut.part"
+check "the whole recording is copied exactly" cmp -s "$WORK/ref/$whole" "$WORK/plain/$whole"
+
+run copy "$WORK/cut.img" --to "$WORK/rescued" --all --rescue --json
+check "with --rescue the row still counts as failed" test "$status" -eq 1
+missing=$((2 * C + 20000 - gap))
+check "the JSON says how many bytes could not be read" python3 -c '
+import json, sys
+results = json.load(open(sys.argv[1]))["results"]
+assert [r["status"] for r in results] == ["downloaded", "failed"], results
+r = results[1]
+assert r["unreadable_bytes"] == int(sys.argv[2]), r
+assert r["bytes"] == int(sys.argv[3]), r
+assert (sys.argv[2] + " bytes could not be read") in r["reason"], r' \
+  "$WORK/out" "$missing" $((2 * C + 20000))
+check "the rescued file equals the recording up to the gap and is zeros after it" python3 -c '
+import sys
+ref = open(sys.argv[1], "rb").read()
+got = open(sys.argv[2], "rb").read()
+gap = int(sys.argv[3])
+assert len(got) == len(ref), (len(got), len(ref))
+assert got[:gap] == ref[:gap]
+assert got[gap:] == bytes(len(ref) - gap)' "$WORK/ref/$cut" "$WORK/rescued/$cut" "$gap"
+check "the list beside the file names the unreadable range" \
+  grep -qF "$gap-$((2 * C + 20000 - 1))" "$WORK/rescued/$cut.unreadable.txt"
+check "the whole recording is copied exactly in rescue mode too" cmp -s "$WORK/ref/$whole" "$WORK/rescued/$whole"
+check "the image is unchanged" test "$(sha256sum <"$WORK/cut.img")" = "$before"
+
+echo "$passed passed, $failed failed"
+test "$failed" -eq 0
