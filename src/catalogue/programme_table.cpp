@@ -78,15 +78,6 @@ std::string EpgDescription(Drive& drive, int64_t epgOffset) {
   return FieldText(restored.data(), kEpgTextFirst, kEpgTextLast);
 }
 
-// The list file has one line per recording, its values separated by tabs: line ends and tabs in
-// the disk's text (a damaged channel name) become blanks there.
-std::string OnOneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-  }
-  return text;
-}
-
 void ParseRecord(const uint8_t* record, Drive& drive, ProgrammeTable& table, RecordingRows& rows,
                  std::ostream* listFile) {
   const int slot = record[kRecSlot];

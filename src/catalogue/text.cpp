@@ -61,4 +61,11 @@ std::string RemoveIllegals(std::string pstrCheckString) {
   return pstrCheckString;
 }
 
+std::string OnOneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
+  return text;
+}
+
 }  // namespace skelbrook

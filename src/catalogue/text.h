@@ -15,4 +15,8 @@ std::string DecodeCp1252(const std::string& bytes);
 // Replaces * ? / \ : | < > " ; . , [ ] and the control characters (codes 1-31 and 127) by "_".
 std::string RemoveIllegals(std::string pstrCheckString);
 
+// A value for a line of tab-separated text (the list file, the command line's list): line ends
+// and tabs in the disk's text (a damaged channel name) become blanks.
+std::string OnOneLine(std::string text);
+
 }  // namespace skelbrook

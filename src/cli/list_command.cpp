@@ -4,6 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "catalogue/text.h"
 #include "device/drive.h"
 
 namespace skelbrook::cli {
@@ -38,7 +39,8 @@ int RunList(const std::string& driveText, bool json) {
     const int slot = c.table.RowSlot[static_cast<size_t>(row)];
     const RecordingRow& r = c.rows.rows[i];
     if (!json) {
-      std::cout << c.table.ProgFileName[slot] << ".ts\t" << r.channelTime << "\t" << r.sizeText << "\n";
+      std::cout << c.table.ProgFileName[slot] << ".ts\t" << OnOneLine(r.channelTime) << "\t" << r.sizeText
+                << "\n";
       continue;
     }
     recordings.push_back({{"row", row},

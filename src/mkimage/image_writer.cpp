@@ -19,7 +19,6 @@ constexpr uint8_t kTsSync = 0x47;
 constexpr uint32_t kChainEndValue = 0xFFFFFFFFu;
 constexpr int64_t kSystemDirSectorsAfterDescriptor = 8;
 constexpr int64_t kSystemClusterSectors = kSystemClusterSize / kSector;
-constexpr int64_t kMediaClusterSectors = kMediaClusterSize / kSector;
 
 int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
 
