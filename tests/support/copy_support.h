@@ -1,0 +1,70 @@
+// The common ground of the copy tests: a recorder disk image from the image writer, made
+// read-only and watched, so that every copy test also shows the disk is never written; its
+// catalogue read back; a destination folder; and the bytes a copy must hold.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "transfer/batch.h"
+
+namespace skelbrook::test {
+
+inline constexpr int64_t C = kMediaClusterSize;
+
+// What a copy told its front end: the pump() calls (stopping at a chosen one) and both bars.
+class ProgressLog : public BatchObserver {
+ public:
+  bool pump() override { return ++pumps != stopAtPump; }
+  void taskProgress(double p) override { task.push_back(p); }
+  void batchProgress(double p) override { batch.push_back(p); }
+  int pumps = 0;
+  int stopAtPump = -1;
+  std::vector<double> task, batch;
+};
+
+// The whole file in one read (ReadWholeFile goes byte by byte, too slow for the sweeps); empty
+// when there is no such file.
+std::vector<uint8_t> FileBytes(const std::string& path);
+
+class CopyFixture : public ::testing::Test {
+ protected:
+  // Writes the image read-only, starts watching it for writes and lists it.
+  void WriteDisk(mkimage::ImageSpec description);
+  // The disk most copy tests use, one recording per row in this order: three-cluster chains
+  // ending in tails of 10,000, 1,024 and 1,025 bytes, two whole clusters, a chain out of order,
+  // a recording on one cluster, one whose only tail is dropped, and a chain longer than its size.
+  // `copied[row - 1]` is the length its copy must have.
+  void WriteUsualDisk();
+  // The image has the same bytes and mode as when written, and was never opened for writing.
+  void TearDown() override;
+
+  CopyJob Job(DeviceFaults faults = {}, bool rescue = false) const;
+  // Empties the job's folder, ticks every row and copies them as a batch into `counters` and `log`.
+  BatchResult CopyAll(const CopyJob& job, int stopAtPump = -1);
+  std::string Name(int row) const;  // the row's file name
+  std::string Output(int row) const { return out.file(Name(row)); }
+  // The first `length` bytes of the row's recording, in natural order.
+  std::vector<uint8_t> Expected(int row, int64_t length) const;
+  // The names in `folder` (the destination folder when empty).
+  std::set<std::string> Left(const std::string& folder = "") const;
+
+  TempDir dir, out;
+  mkimage::ImageSpec spec;
+  std::string image;
+  ReadBack disk;
+  std::vector<int64_t> copied;
+  BatchCounters counters;
+  ProgressLog log;
+
+ private:
+  uint64_t checksum_ = 0;
+  int watch_ = -1;  // inotify descriptor watching the image (Linux)
+};
+
+}  // namespace skelbrook::test
