@@ -5,192 +5,112 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
-#include <string>
 
 #include "device/file_system.h"
+#include "support/test_support.h"
 
 namespace skelbrook {
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string kSection = "9200T";
 const std::string kSaveTo = "Save to";
 const std::string kDrive = "Physical drive";
 
-class IniTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::temp_directory_path() / ("skelbrook-ini-" + std::string(info->name()) + "-" +
-                                           std::to_string(std::random_device{}()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    path_ = Utf8FromPath(folder_ / "9200T_sk.ini");
-  }
-
-  void TearDown() override {
-    std::error_code ec;
-    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(folder_, ec);
-  }
-
-  void Put(const std::string& bytes) {
-    std::ofstream out(PathFromUtf8(path_), std::ios::binary | std::ios::trunc);
-    out << bytes;
-  }
-
-  std::string Contents() const {
-    std::ifstream in(PathFromUtf8(path_), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
-
-  void Write(const std::string& key, const std::string& value) {
-    const Status status = INIwrite(path_, kSection, key, value);
-    ASSERT_TRUE(status.ok()) << status.message();
-  }
-
-  fs::path folder_;
-  std::string path_;
-};
-
-TEST_F(IniTest, FirstWritesCreateTheFileWithTheLaterKeyFirst) {
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "");
-  Write(kSaveTo, "C:\\X\\");
-  Write(kDrive, "2");
-  EXPECT_EQ(Contents(), "[9200T]\r\nPhysical drive=2\r\nSave to=C:\\X\\\r\n");
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "C:\\X\\");
-  EXPECT_EQ(INIread(path_, kSection, kDrive), "2");
+void Put(const std::string& path, const std::string& bytes) {
+  std::ofstream(PathFromUtf8(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
-TEST_F(IniTest, ReplacingAKeyKeepsEveryOtherLine) {
-  Put("; kept\r\n[Other]\r\nSave to=elsewhere\r\n\r\n[9200T]\r\nSave to=C:\\Old\\\r\n"
-      "Physical drive=2\r\nNote = two  blanks \r\n\r\n[Last]\r\nPhysical drive=9\r\n");
-  Write(kSaveTo, "E:\\New\\");
-  EXPECT_EQ(Contents(),
-            "; kept\r\n[Other]\r\nSave to=elsewhere\r\n\r\n[9200T]\r\nSave to=E:\\New\\\r\n"
-            "Physical drive=2\r\nNote = two  blanks \r\n\r\n[Last]\r\nPhysical drive=9\r\n");
-  EXPECT_EQ(INIread(path_, "Other", kSaveTo), "elsewhere");
-  EXPECT_EQ(INIread(path_, "Last", kDrive), "9");
+std::string Contents(const std::string& path) {
+  const std::vector<uint8_t> bytes = test::ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
 
-  // A key found only in a later section is missing here: it becomes this section's first line.
-  Put("[9200T]\r\nSave to=C:\\\r\n[Last]\r\nPhysical drive=9\r\n");
-  Write(kDrive, "4");
-  EXPECT_EQ(Contents(),
-            "[9200T]\r\nPhysical drive=4\r\nSave to=C:\\\r\n[Last]\r\nPhysical drive=9\r\n");
+TEST(Ini, WritingRewritesOnlyItsOwnLineAndReadingFindsOnlyItsOwnSection) {
+  test::TempDir dir;
+  const std::string path = dir.file("9200T_sk.ini");
+  EXPECT_EQ(INIread(path, "9200T", kSaveTo), "");
+  ASSERT_TRUE(INIwrite(path, "9200T", kSaveTo, "C:\\X\\").ok());
+  ASSERT_TRUE(INIwrite(path, "9200T", kDrive, "2").ok());
+  EXPECT_EQ(Contents(path), "[9200T]\r\nPhysical drive=2\r\nSave to=C:\\X\\\r\n");
 
-  // Hand-edited: the key on the last line with no line end is replaced to the end.
-  Put("[9200T]\r\nPhysical drive=1\r\nSave to=C:\\Old\\");
-  Write(kSaveTo, "D:\\");
-  EXPECT_EQ(Contents(), "[9200T]\r\nPhysical drive=1\r\nSave to=D:\\\r\n");
-
-  // Well past 32,767 bytes: positions are not limited.
-  std::string big = "[Filler]\r\n";
+  std::string big = "[Filler]\r\n";  // well past 32,767 bytes: positions are not limited
   for (int i = 0; i < 4000; ++i) big += "Line" + std::to_string(i) + "=some text\r\n";
-  Put(big + "[9200T]\r\nSave to=C:\\\r\n");
-  Write(kSaveTo, "F:\\");
-  EXPECT_EQ(Contents(), big + "[9200T]\r\nSave to=F:\\\r\n");
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "F:\\");
+  struct Case {
+    std::string before;
+    const std::string& key;
+    std::string value, after;
+  };
+  const Case cases[] = {
+      {"; kept\r\n[Other]\r\nSave to=elsewhere\r\n\r\n[9200T]\r\nSave to=C:\\Old\\\r\n"
+       "Physical drive=2\r\nNote = two  blanks \r\n\r\n[Last]\r\nPhysical drive=9\r\n",
+       kSaveTo, "E:\\New\\",
+       "; kept\r\n[Other]\r\nSave to=elsewhere\r\n\r\n[9200T]\r\nSave to=E:\\New\\\r\n"
+       "Physical drive=2\r\nNote = two  blanks \r\n\r\n[Last]\r\nPhysical drive=9\r\n"},
+      // A key found only in a later section is missing here: it becomes this section's first line.
+      {"[9200T]\r\nSave to=C:\\\r\n[Last]\r\nPhysical drive=9\r\n", kDrive, "4",
+       "[9200T]\r\nPhysical drive=4\r\nSave to=C:\\\r\n[Last]\r\nPhysical drive=9\r\n"},
+      // Hand-edited: the key on the last line, with no line end.
+      {"[9200T]\r\nPhysical drive=1\r\nSave to=C:\\Old\\", kSaveTo, "D:\\",
+       "[9200T]\r\nPhysical drive=1\r\nSave to=D:\\\r\n"},
+      {big + "[9200T]\r\nSave to=C:\\\r\n", kSaveTo, "F:\\", big + "[9200T]\r\nSave to=F:\\\r\n"},
+      // Names match without case; the key takes the caller's form.
+      {"[9200t]\r\nSAVE TO=D:\\Vid\xc3\xa9o\\\r\nphysical drive=3\r\n", kDrive, "5",
+       "[9200t]\r\nSAVE TO=D:\\Vid\xc3\xa9o\\\r\nPhysical drive=5\r\n"},
+      {"\r\n\r\n[9200T]\r\n\r\n\r\n\r\nSave to=C:\\\r\n\r\n\r\n\r\n[Other]\r\nA=1\r\n\r\n\r\n",
+       kDrive, "2", "[9200T]\r\nPhysical drive=2\r\n\r\nSave to=C:\\\r\n\r\n[Other]\r\nA=1\r\n"},
+      // A header with trailing blanks is not the section.
+      {"[9200T]  \r\nSave to=C:\\\r\n", kSaveTo, "D:\\",
+       "[9200T]  \r\nSave to=C:\\\r\n\r\n[9200T]\r\nSave to=D:\\\r\n"},
+      // A "[" inside a value starts no section: the keys after it are still in this one.
+      {"[9200T]\r\nSave to=/home/u/TV [old]/\r\nPhysical drive=1\r\n[Other]\r\nB=[x]\r\n", kDrive,
+       "7", "[9200T]\r\nSave to=/home/u/TV [old]/\r\nPhysical drive=7\r\n[Other]\r\nB=[x]\r\n"},
+      {"[9200T]\r\nPhysical drive=3\r\n", kSaveTo, "D:\\TV [old]\\",
+       "[9200T]\r\nSave to=D:\\TV [old]\\\r\nPhysical drive=3\r\n"},
+      // Lines ending in LF or CR alone are updated in place and end in CR LF afterwards.
+      {"[9200T]\nSave to=/srv/tv/\nPhysical drive=1\n", kDrive, "2",
+       "[9200T]\r\nSave to=/srv/tv/\r\nPhysical drive=2\r\n"},
+      {"[9200T]\rSave to=/srv/tv/\r", kDrive, "3",
+       "[9200T]\r\nPhysical drive=3\r\nSave to=/srv/tv/\r\n"},
+  };
+  for (const Case& c : cases) {
+    Put(path, c.before);
+    ASSERT_TRUE(INIwrite(path, "9200T", c.key, c.value).ok());
+    EXPECT_EQ(Contents(path), c.after);
+    EXPECT_EQ(INIread(path, "9200T", c.key), c.value);
+  }
+
+  // Reading finds a key only in its own section, by its exact name.
+  struct Read {
+    std::string text, key, value;
+  };
+  const Read reads[] = {
+      {"[9200t]\r\nSAVE TO=D:\\Vid\xc3\xa9o\\Mixed\\\r\n", "save to", "D:\\Vid\xc3\xa9o\\Mixed\\"},
+      {"[Other]\r\nSave to=elsewhere\r\n[9200T]\r\nSave to=C:\\\r\n", kSaveTo, "C:\\"},
+      {"[9200T]\r\nA=1\r\n[Other]\r\nSave to=elsewhere\r\n", kSaveTo, ""},
+      {"[9200T]\r\n Save to=A\r\nSave to =B\r\n", kSaveTo, ""},  // blanks make other names
+      {"[9200T]\nSave to=/srv/tv/\nPhysical drive=1\n", kDrive, "1"},
+      {"[9200T]\rSave to=/srv/tv/\r", kSaveTo, "/srv/tv/"},
+  };
+  for (const Read& c : reads) {
+    Put(path, c.text);
+    EXPECT_EQ(INIread(path, "9200T", c.key), c.value) << c.text;
+  }
 }
 
-TEST_F(IniTest, NamesMatchWithoutCaseAndTakeTheCallersForm) {
-  Put("[9200t]\r\nSAVE TO=D:\\Vid\xc3\xa9o\\Mixed\\\r\nphysical drive=3\r\n");
-  EXPECT_EQ(INIread(path_, "9200T", "save to"), "D:\\Vid\xc3\xa9o\\Mixed\\");
-  EXPECT_EQ(INIread(path_, "9200t", "PHYSICAL DRIVE"), "3");
+TEST(Ini, ReadOnlyFileIsMadeWritableAndAnUnwritableOneGivesAnError) {
+  test::TempDir dir;
+  const std::string path = dir.file("9200T_sk.ini");
+  Put(path, "[9200T]\r\nSave to=C:\\\r\n");
+  std::filesystem::permissions(PathFromUtf8(path), std::filesystem::perms::owner_read);
+  ASSERT_TRUE(INIwrite(path, "9200T", kSaveTo, "D:\\").ok());
+  const auto mode = std::filesystem::status(PathFromUtf8(path)).permissions();
+  EXPECT_NE(mode & std::filesystem::perms::owner_write, std::filesystem::perms::none);
+  EXPECT_EQ(INIread(path, "9200T", kSaveTo), "D:\\");
 
-  Write(kDrive, "5");
-  Write(kSaveTo, "D:\\Vid\xc3\xa9o\\Mixed\\");
-  EXPECT_EQ(Contents(), "[9200t]\r\nSave to=D:\\Vid\xc3\xa9o\\Mixed\\\r\nPhysical drive=5\r\n");
-
-  // Blanks before the name or the "=" make a different name.
-  Put("[9200T]\r\n Save to=A\r\nSave to =B\r\n");
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "");
-}
-
-TEST_F(IniTest, WritingShrinksBlankRunsAndTrimsBothEnds) {
-  Put("\r\n\r\n[9200T]\r\n\r\n\r\n\r\nSave to=C:\\\r\n\r\n\r\n\r\n[Other]\r\nA=1\r\n\r\n\r\n");
-  Write(kDrive, "2");
-  EXPECT_EQ(Contents(),
-            "[9200T]\r\nPhysical drive=2\r\n\r\nSave to=C:\\\r\n\r\n[Other]\r\nA=1\r\n");
-}
-
-TEST_F(IniTest, HeaderWithTrailingBlanksIsNotTheSection) {
-  Put("[9200T]  \r\nSave to=C:\\\r\n");
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "");
-  Write(kSaveTo, "D:\\");
-  EXPECT_EQ(Contents(), "[9200T]  \r\nSave to=C:\\\r\n\r\n[9200T]\r\nSave to=D:\\\r\n");
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "D:\\");
-
-  // A section is only found by its own header, and a missing one is added in the caller's case.
-  EXPECT_EQ(INIread(path_, "Other", kSaveTo), "");
-  ASSERT_TRUE(INIwrite(path_, "NewOne", "Key", "v").ok());
-  EXPECT_EQ(INIread(path_, "newone", "key"), "v");
-}
-
-TEST_F(IniTest, BracketInAValueIsNotASectionStart) {
-  const std::string folder = "D:\\TV [old]\\";
-  Write(kSaveTo, folder);
-  Write(kDrive, "3");
-  EXPECT_EQ(Contents(), "[9200T]\r\nPhysical drive=3\r\nSave to=D:\\TV [old]\\\r\n");
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), folder);
-
-  // Keys after the bracketed value are still in the section, for reading and for writing.
-  Put("[9200T]\r\nSave to=/home/u/TV [old]/\r\nPhysical drive=1\r\n[Other]\r\nB=[x]\r\n");
-  EXPECT_EQ(INIread(path_, kSection, kDrive), "1");
-  Write(kDrive, "7");
-  Write(kSaveTo, "/home/u/TV [new]/");
-  EXPECT_EQ(Contents(),
-            "[9200T]\r\nSave to=/home/u/TV [new]/\r\nPhysical drive=7\r\n[Other]\r\nB=[x]\r\n");
-  EXPECT_EQ(INIread(path_, "Other", "B"), "[x]");
-}
-
-TEST_F(IniTest, LinesEndingInLfOrCrAloneAreReadAndUpdatedInPlace) {
-  Put("[9200T]\nSave to=/srv/tv/\nPhysical drive=1\n");
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "/srv/tv/");
-  EXPECT_EQ(INIread(path_, kSection, kDrive), "1");
-  Write(kDrive, "2");
-  EXPECT_EQ(Contents(), "[9200T]\r\nSave to=/srv/tv/\r\nPhysical drive=2\r\n");
-
-  Put("[9200T]\rSave to=/srv/tv/\r");
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "/srv/tv/");
-  Write(kDrive, "3");
-  EXPECT_EQ(Contents(), "[9200T]\r\nPhysical drive=3\r\nSave to=/srv/tv/\r\n");
-}
-
-TEST_F(IniTest, ReadOnlySettingsFileIsMadeWritableAndUpdated) {
-  Put("[9200T]\r\nSave to=C:\\\r\n");
-  fs::permissions(PathFromUtf8(path_), fs::perms::owner_read);
-  Write(kSaveTo, "D:\\");
-  EXPECT_NE(fs::status(PathFromUtf8(path_)).permissions() & fs::perms::owner_write,
-            fs::perms::none);
-  EXPECT_EQ(INIread(path_, kSection, kSaveTo), "D:\\");
-}
-
-TEST_F(IniTest, UnwritableLocationGivesAnError) {
-  Put("");
   // A folder that cannot exist: its parent is an ordinary file.
-  const std::string blocked = path_ + "/9200T_sk.ini";
-  const Status status = INIwrite(blocked, kSection, kSaveTo, "C:\\");
-  EXPECT_FALSE(status.ok());
+  const std::string blocked = path + "/9200T_sk.ini";
+  const Status status = INIwrite(blocked, "9200T", kSaveTo, "C:\\");
   EXPECT_EQ(status.message().rfind("cannot write the settings file " + blocked + ": ", 0), 0u)
       << status.message();
-  EXPECT_EQ(INIread(blocked, kSection, kSaveTo), "");
-
-  // A read-only folder, where the account is not allowed to override it.
-  const fs::path locked = folder_ / "locked";
-  fs::create_directory(locked);
-  fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-  if (std::ofstream(locked / "probe")) {
-    GTEST_SKIP() << "this account can write into read-only folders";
-  }
-  const std::string inLocked = Utf8FromPath(locked / "9200T_sk.ini");
-  const Status lockedStatus = INIwrite(inLocked, kSection, kSaveTo, "C:\\");
-  EXPECT_FALSE(lockedStatus.ok());
-  EXPECT_NE(lockedStatus.message().find("cannot write the settings file"), std::string::npos);
 }
 
 }  // namespace

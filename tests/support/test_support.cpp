@@ -14,27 +14,25 @@
 
 namespace skelbrook::test {
 
+namespace fs = std::filesystem;
+
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const std::filesystem::path base = std::filesystem::temp_directory_path() /
-      ("skelbrook-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-  std::filesystem::create_directories(base);
+  const fs::path base = fs::temp_directory_path() / ("skelbrook-test-" + std::to_string(stamp) +
+                                                     "-" + std::to_string(counter++));
+  fs::create_directories(base);
   path_ = Utf8FromPath(base);
 }
 
 TempDir::~TempDir() {
   std::error_code ec;
-  std::filesystem::permissions(PathFromUtf8(path_), std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ec);
-  std::filesystem::remove_all(PathFromUtf8(path_), ec);
+  fs::permissions(PathFromUtf8(path_), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(PathFromUtf8(path_), ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return path_ + FolderSeparator() + name; }
-
-std::string TempDir::folder() const { return path_ + FolderSeparator(); }
-
-std::string WriteTestImage(const TempDir& dir, const mkimage::ImageSpec& spec, const std::string& name) {
+std::string WriteTestImage(const TempDir& dir, const mkimage::ImageSpec& spec,
+                           const std::string& name) {
   const std::string path = dir.file(name);
   const Status written = mkimage::WriteImage(spec, path);
   EXPECT_TRUE(written.ok()) << written.message();
@@ -64,14 +62,17 @@ ReadBack ReadImage(const std::string& imagePath) {
   if (!back.geometry.KnownDrive) return back;
   std::ostringstream list;
   WorkObserver observer;
-  back.result = GetProgData(drive, back.geometry, back.area, back.table, back.rows, &list, observer);
+  back.result =
+      GetProgData(drive, back.geometry, back.area, back.table, back.rows, &list, observer);
   back.listFile = list.str();
   return back;
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes(static_cast<size_t>(FileLength(path).value_or(0)));
+  std::ifstream(PathFromUtf8(path), std::ios::binary)
+      .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 void WriteBytesAt(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes) {
@@ -82,25 +83,23 @@ void WriteBytesAt(const std::string& path, int64_t offset, const std::vector<uin
   ASSERT_TRUE(io.good()) << "cannot write " << path;
 }
 
+std::vector<uint8_t> Little32(uint32_t value) {
+  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
+
 std::array<uint8_t, 128> DirEntryBytes(const std::string& name, uint32_t startSector,
                                        uint64_t length) {
   std::array<uint8_t, 128> e{};
-  for (int i = 0; i < 4; ++i) e[static_cast<size_t>(12 + i)] = static_cast<uint8_t>(startSector >> (24 - 8 * i));
-  for (int i = 0; i < 8; ++i) e[static_cast<size_t>(32 + i)] = static_cast<uint8_t>(length >> (56 - 8 * i));
+  for (size_t i = 0; i < 4; ++i) e[12 + i] = static_cast<uint8_t>(startSector >> (24 - 8 * i));
+  for (size_t i = 0; i < 8; ++i) e[32 + i] = static_cast<uint8_t>(length >> (56 - 8 * i));
   for (size_t i = 0; i < name.size() && i < 64; ++i) e[64 + i] = static_cast<uint8_t>(name[i]);
   return e;
 }
 
 uint64_t FileChecksum(const std::string& path) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   uint64_t hash = 1469598103934665603ull;
-  std::vector<char> chunk(1 << 20);
-  while (in) {
-    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    for (std::streamsize i = 0; i < in.gcount(); ++i) {
-      hash = (hash ^ static_cast<uint8_t>(chunk[static_cast<size_t>(i)])) * 1099511628211ull;
-    }
-  }
+  for (const uint8_t b : ReadWholeFile(path)) hash = (hash ^ b) * 1099511628211ull;
   return hash;
 }
 

@@ -10,6 +10,7 @@
 #include "catalogue/programme_table.h"
 #include "catalogue/recording_rows.h"
 #include "catalogue/system_area.h"
+#include "device/file_system.h"
 #include "disk/media_geometry.h"
 #include "mkimage/image_writer.h"
 
@@ -23,10 +24,9 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   // The folder, without a trailing separator.
   const std::string& path() const { return path_; }
-  // A name inside the folder.
-  std::string file(const std::string& name) const;
+  std::string file(const std::string& name) const { return folder() + name; }
   // The folder with the platform's separator at the end, as the destination folder is kept.
-  std::string folder() const;
+  std::string folder() const { return path_ + FolderSeparator(); }
 
  private:
   std::string path_;
@@ -53,9 +53,11 @@ struct ReadBack {
 ReadBack ReadImage(const std::string& imagePath);
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
-// Writes `bytes` at `offset` of the file, creating it when missing and keeping every other byte:
-// hand-made disks, and single table entries changed on a written image.
+// Writes `bytes` at `offset` of the file, creating it when missing and keeping every other byte.
 void WriteBytesAt(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes);
+// A number as the disk's descriptors and allocation tables hold it: 4 bytes, least significant
+// first.
+std::vector<uint8_t> Little32(uint32_t value);
 // A 128-byte directory entry in restored order: start sector at 12, length at 32..39 (most
 // significant byte first), name from 64.
 std::array<uint8_t, 128> DirEntryBytes(const std::string& name, uint32_t startSector,
