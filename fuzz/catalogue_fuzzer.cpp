@@ -81,28 +81,28 @@ mkimage::ImageRecording Recording(int slot, const std::string& title, int64_t si
 }
 
 // Small tables keep the images small: a few MB, mostly the recordings' clusters.
-mkimage::ImageSpec SmallSpec() {
-  mkimage::ImageSpec spec;
-  spec.mediaFatEntries = 64;
-  spec.systemFatEntries = 8;
-  return spec;
+mkimage::ImageDesign SmallDesign() {
+  mkimage::ImageDesign design;
+  design.mediaFatEntries = 64;
+  design.systemFatEntries = 8;
+  return design;
 }
 
 // Four recordings: a chain that runs backwards, a single short cluster with a prefixed title,
 // a scattered three-cluster chain without a guide, and a record without a media file.
-mkimage::ImageSpec PlainSpec() {
-  mkimage::ImageSpec spec = SmallSpec();
-  spec.recordings = {Recording(2, "News", C + 5000, {2, 1}), Recording(3, "Film: A/B", 3000, {3}),
+mkimage::ImageDesign PlainDesign() {
+  mkimage::ImageDesign design = SmallDesign();
+  design.recordings = {Recording(2, "News", C + 5000, {2, 1}), Recording(3, "Film: A/B", 3000, {3}),
                      Recording(7, "Late", 2 * C + 1500, {6, 4, 5}), Recording(12, "Gone", C, {})};
-  spec.recordings[1].titlePrefix = true;
-  spec.recordings[2].description.reset();
-  spec.recordings[3].withMediaFile = false;
-  return spec;
+  design.recordings[1].titlePrefix = true;
+  design.recordings[2].description.reset();
+  design.recordings[3].withMediaFile = false;
+  return design;
 }
 
 // A record list of two clusters, stored out of order, most of its records without media files.
-mkimage::ImageSpec LongListSpec() {
-  mkimage::ImageSpec spec = SmallSpec();
+mkimage::ImageDesign LongListDesign() {
+  mkimage::ImageDesign design = SmallDesign();
   for (int i = 0; i < 60; ++i) {
     mkimage::ImageRecording r = Recording(2 + i, "Programme " + std::to_string(i), 0, {});
     r.withMediaFile = i == 0 || i == 3 || i == 5;  // among the rows copied
@@ -111,17 +111,17 @@ mkimage::ImageSpec LongListSpec() {
       r.clusters = {1 + i};
     }
     if (i % 2 == 1) r.description.reset();
-    spec.recordings.push_back(r);
+    design.recordings.push_back(r);
   }
-  spec.recordListClusters = {3, 1};
-  return spec;
+  design.recordListClusters = {3, 1};
+  return design;
 }
 
 // Oddities: two records of the same slot (one name, so the second copy is refused), a chain that
 // loops, a chain that leaves the table, a media name with a non-digit, and the record list in the
 // last entry searched.
-mkimage::ImageSpec OddSpec() {
-  mkimage::ImageSpec spec = SmallSpec();
+mkimage::ImageDesign OddDesign() {
+  mkimage::ImageDesign design = SmallDesign();
   mkimage::ImageRecording twin = Recording(4, "Twin", 4000, {1});
   mkimage::ImageRecording loop = Recording(5, "Loop", 3 * C, {2, 3});
   loop.chainEnd = 2;
@@ -129,9 +129,9 @@ mkimage::ImageSpec OddSpec() {
   away.chainEnd = 1000;
   mkimage::ImageRecording named = Recording(8, "Named", 5000, {5});
   named.mediaName = "x8.abc";
-  spec.recordings = {twin, twin, loop, away, named};  // the twins share slot and name
-  spec.recordListEntry = 99;
-  return spec;
+  design.recordings = {twin, twin, loop, away, named};  // the twins share slot and name
+  design.recordListEntry = 99;
+  return design;
 }
 
 // The structures of an image, found the way the reader finds them.
@@ -178,9 +178,9 @@ Images& State() {
     Images s;
     const std::string scratch = ScratchFolder();
     int n = 0;
-    for (const mkimage::ImageSpec& spec : {PlainSpec(), LongListSpec(), OddSpec()}) {
+    for (const mkimage::ImageDesign& design : {PlainDesign(), LongListDesign(), OddDesign()}) {
       const std::string path = scratch + "/base" + std::to_string(n++) + ".img";
-      const Status written = mkimage::WriteImage(spec, path);
+      const Status written = mkimage::WriteImage(design, path);
       Require(written.ok(), "base image", written.message());
       const std::optional<int64_t> length = FileLength(path);
       Require(length.has_value(), "base image length", path);

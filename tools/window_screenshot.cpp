@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   QTemporaryDir home, dest, disks;
   const QString image = disks.filePath(QStringLiteral("demo.img"));
   const skelbrook::Status written =
-      skelbrook::mkimage::WriteImage(skelbrook::mkimage::DemoImageSpec(), image.toStdString());
+      skelbrook::mkimage::WriteImage(skelbrook::mkimage::DemoImageDesign(), image.toStdString());
   if (!written.ok()) {
     std::fprintf(stderr, "cannot write the demo disk: %s\n", written.message().c_str());
     return 1;

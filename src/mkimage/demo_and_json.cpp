@@ -50,9 +50,9 @@ constexpr uint32_t kDemoDay = 1772841600u;
 
 }  // namespace
 
-ImageSpec DemoImageSpec() {
-  ImageSpec spec;
-  spec.mediaFatEntries = 2048;
+ImageDesign DemoImageDesign() {
+  ImageDesign design;
+  design.mediaFatEntries = 2048;
   struct Demo {
     int slot;
     const char* title;
@@ -83,28 +83,28 @@ ImageSpec DemoImageSpec() {
     if (d.description != nullptr) r.description = EncodeCp1252(d.description);
     r.size = d.size;
     r.seed = seed++;
-    spec.recordings.push_back(r);
+    design.recordings.push_back(r);
   }
   // The film lies in two pieces, as recordings on a well-used disk do.
-  spec.recordings[3].clusters = {40, 41, 42, 43, 90, 91, 92, 93, 94, 95, 96, 97, 98, 99};
-  return spec;
+  design.recordings[3].clusters = {40, 41, 42, 43, 90, 91, 92, 93, 94, 95, 96, 97, 98, 99};
+  return design;
 }
 
-std::optional<ImageSpec> SpecFromJson(const std::string& jsonText, std::string& error) {
+std::optional<ImageDesign> DesignFromJson(const std::string& jsonText, std::string& error) {
   try {
     const nlohmann::json j = nlohmann::json::parse(jsonText);
-    ImageSpec spec;
-    spec.mediaFatEntries = j.value("media_fat_entries", spec.mediaFatEntries);
-    spec.recognitionMarker = j.value("marker", spec.recognitionMarker);
-    spec.mediaFatSector = j.value("media_fat_sector", spec.mediaFatSector);
-    spec.mediaDataSector = j.value("media_data_sector", spec.mediaDataSector);
-    spec.systemDescriptorSector = j.value("system_descriptor_sector", spec.systemDescriptorSector);
-    spec.systemFatEntries = j.value("system_fat_entries", spec.systemFatEntries);
-    spec.withRecordList = j.value("record_list", spec.withRecordList);
-    spec.recordListEntry = j.value("record_list_entry", spec.recordListEntry);
-    spec.recordListClusters = j.value("record_list_clusters", spec.recordListClusters);
-    if (j.contains("record_list_size")) spec.recordListSize = j["record_list_size"].get<int64_t>();
-    spec.imageSize = j.value("image_size", spec.imageSize);
+    ImageDesign design;
+    design.mediaFatEntries = j.value("media_fat_entries", design.mediaFatEntries);
+    design.recognitionMarker = j.value("marker", design.recognitionMarker);
+    design.mediaFatSector = j.value("media_fat_sector", design.mediaFatSector);
+    design.mediaDataSector = j.value("media_data_sector", design.mediaDataSector);
+    design.systemDescriptorSector = j.value("system_descriptor_sector", design.systemDescriptorSector);
+    design.systemFatEntries = j.value("system_fat_entries", design.systemFatEntries);
+    design.withRecordList = j.value("record_list", design.withRecordList);
+    design.recordListEntry = j.value("record_list_entry", design.recordListEntry);
+    design.recordListClusters = j.value("record_list_clusters", design.recordListClusters);
+    if (j.contains("record_list_size")) design.recordListSize = j["record_list_size"].get<int64_t>();
+    design.imageSize = j.value("image_size", design.imageSize);
     for (const auto& jr : j.value("recordings", nlohmann::json::array())) {
       ImageRecording r;
       r.slot = jr.value("slot", r.slot);
@@ -120,9 +120,9 @@ std::optional<ImageSpec> SpecFromJson(const std::string& jsonText, std::string& 
       r.clusters = jr.value("clusters", std::vector<int64_t>{});
       if (jr.contains("chain_end")) r.chainEnd = jr["chain_end"].get<uint32_t>();
       r.seed = jr.value("seed", r.seed);
-      spec.recordings.push_back(r);
+      design.recordings.push_back(r);
     }
-    return spec;
+    return design;
   } catch (const std::exception& e) {
     error = e.what();
     return std::nullopt;

@@ -86,22 +86,22 @@ class ImageFile {
   int64_t end_ = 0;
 };
 
-Plan MakePlan(const ImageSpec& spec) {
+Plan MakePlan(const ImageDesign& design) {
   Plan plan;
-  plan.mediaFatOffset = spec.mediaFatSector * kSector;
-  const int64_t fatEnd = plan.mediaFatOffset + RoundUp(spec.mediaFatEntries * 4, kSector);
-  plan.systemDescriptorOffset = spec.systemDescriptorSector > 0
-                                    ? spec.systemDescriptorSector * kSector
+  plan.mediaFatOffset = design.mediaFatSector * kSector;
+  const int64_t fatEnd = plan.mediaFatOffset + RoundUp(design.mediaFatEntries * 4, kSector);
+  plan.systemDescriptorOffset = design.systemDescriptorSector > 0
+                                    ? design.systemDescriptorSector * kSector
                                     : RoundUp(fatEnd + 16 * kSector, 64 * kSector);
   plan.systemDirOffset = plan.systemDescriptorOffset + kSystemDirSectorsAfterDescriptor * kSector;
   plan.systemFatOffset = plan.systemDirOffset + kDirectoryBlockSize;
   plan.systemDataOffset = plan.systemDescriptorOffset + kSystemDataAreaDistance;
-  const int64_t systemEnd = plan.systemDataOffset + spec.systemFatEntries * kSystemClusterSize;
-  plan.mediaDataOffset = spec.mediaDataSector > 0 ? spec.mediaDataSector * kSector
+  const int64_t systemEnd = plan.systemDataOffset + design.systemFatEntries * kSystemClusterSize;
+  plan.mediaDataOffset = design.mediaDataSector > 0 ? design.mediaDataSector * kSector
                                                   : RoundUp(systemEnd, 64 * kSector);
 
   int64_t nextCluster = 1;
-  for (const ImageRecording& r : spec.recordings) {
+  for (const ImageRecording& r : design.recordings) {
     std::vector<int64_t> chain = r.clusters;
     if (chain.empty() && r.withMediaFile) {
       const int64_t count = std::max<int64_t>(1, (r.size + kMediaClusterSize - 1) / kMediaClusterSize);
@@ -111,8 +111,8 @@ Plan MakePlan(const ImageSpec& spec) {
     plan.chains.push_back(std::move(chain));
   }
 
-  const int64_t listBytes = static_cast<int64_t>(spec.recordings.size()) * kRecordSize;
-  plan.recordListClusters = spec.recordListClusters;
+  const int64_t listBytes = static_cast<int64_t>(design.recordings.size()) * kRecordSize;
+  plan.recordListClusters = design.recordListClusters;
   int64_t nextSystemCluster = 1;
   if (plan.recordListClusters.empty()) {
     const int64_t count = std::max<int64_t>(1, (listBytes + kSystemClusterSize - 1) / kSystemClusterSize);
@@ -120,24 +120,24 @@ Plan MakePlan(const ImageSpec& spec) {
   }
   for (const int64_t c : plan.recordListClusters) nextSystemCluster = std::max(nextSystemCluster, c + 1);
   int64_t guideSector = plan.systemDataOffset / kSector + nextSystemCluster * kSystemClusterSectors;
-  for (const ImageRecording& r : spec.recordings) {
+  for (const ImageRecording& r : design.recordings) {
     plan.guideSectors.push_back(r.description ? guideSector++ : 0);
   }
   return plan;
 }
 
-std::vector<uint8_t> MediaDescriptor(const ImageSpec& spec, const Plan& plan) {
+std::vector<uint8_t> MediaDescriptor(const ImageDesign& design, const Plan& plan) {
   std::vector<uint8_t> d(kSector, 0);
-  PutLittle32(d, kDescLastEntry, static_cast<uint32_t>(spec.mediaFatEntries - 1));
-  d[kDescDirSector] = spec.recognitionMarker;
+  PutLittle32(d, kDescLastEntry, static_cast<uint32_t>(design.mediaFatEntries - 1));
+  d[kDescDirSector] = design.recognitionMarker;
   PutLittle32(d, kDescFatSector, static_cast<uint32_t>(plan.mediaFatOffset / kSector));
   PutLittle32(d, kDescDataSector, static_cast<uint32_t>(plan.mediaDataOffset / kSector));
   return d;
 }
 
-std::vector<uint8_t> SystemDescriptor(const ImageSpec& spec, const Plan& plan) {
+std::vector<uint8_t> SystemDescriptor(const ImageDesign& design, const Plan& plan) {
   std::vector<uint8_t> d(kSector, 0);
-  PutLittle32(d, kDescLastEntry, static_cast<uint32_t>(spec.systemFatEntries - 1));
+  PutLittle32(d, kDescLastEntry, static_cast<uint32_t>(design.systemFatEntries - 1));
   PutLittle32(d, kDescDirSector, static_cast<uint32_t>(plan.systemDirOffset / kSector));
   PutLittle32(d, kDescFatSector, static_cast<uint32_t>(plan.systemFatOffset / kSector));
   return d;
@@ -230,22 +230,22 @@ std::vector<uint8_t> RecordingBytes(uint32_t seed, int64_t offset, int64_t count
   return out;
 }
 
-Status WriteImage(const ImageSpec& spec, const std::string& path) {
+Status WriteImage(const ImageDesign& design, const std::string& path) {
   if (FileExists(path)) return Status::Error(path + " exists already");
-  const Plan plan = MakePlan(spec);
+  const Plan plan = MakePlan(design);
   ImageFile image(path);
   if (!image.ok()) return Status::Error("cannot create " + path);
 
   image.Write(0, Sector0(plan));
-  image.Write(kMediaDescriptorOffset, MediaDescriptor(spec, plan));
-  image.Write(plan.systemDescriptorOffset, SystemDescriptor(spec, plan));
+  image.Write(kMediaDescriptorOffset, MediaDescriptor(design, plan));
+  image.Write(plan.systemDescriptorOffset, SystemDescriptor(design, plan));
 
   // The media directory, its allocation table and the recordings' clusters.
   std::vector<uint8_t> mediaDir(kDirectoryBlockSize, 0);
   std::map<int64_t, uint32_t> mediaTable;
   int mediaEntry = 0;
-  for (size_t i = 0; i < spec.recordings.size(); ++i) {
-    const ImageRecording& r = spec.recordings[i];
+  for (size_t i = 0; i < design.recordings.size(); ++i) {
+    const ImageRecording& r = design.recordings[i];
     const std::vector<int64_t>& chain = plan.chains[i];
     if (!r.withMediaFile || chain.empty()) continue;
     const auto entry = DirEntry(MediaName(r), (plan.mediaDataOffset + chain[0] * kMediaClusterSize) / kSector, r.size);
@@ -257,11 +257,11 @@ Status WriteImage(const ImageSpec& spec, const std::string& path) {
   // The system area: _RECORD_LIST_ along its clusters and one guide sector per described slot.
   std::vector<uint8_t> rootDir(kDirectoryBlockSize, 0);
   std::vector<uint8_t> records;
-  for (const ImageRecording& r : spec.recordings) {
+  for (const ImageRecording& r : design.recordings) {
     const std::vector<uint8_t> rec = Record(r);
     records.insert(records.end(), rec.begin(), rec.end());
   }
-  const int64_t listSize = spec.recordListSize.value_or(static_cast<int64_t>(records.size()));
+  const int64_t listSize = design.recordListSize.value_or(static_cast<int64_t>(records.size()));
   records.resize(plan.recordListClusters.size() * kSystemClusterSize, 0);
   for (size_t k = 0; k < plan.recordListClusters.size(); ++k) {
     const std::vector<uint8_t> part(records.begin() + static_cast<int64_t>(k) * kSystemClusterSize,
@@ -272,16 +272,16 @@ Status WriteImage(const ImageSpec& spec, const std::string& path) {
   Chain(systemTable, plan.recordListClusters, std::nullopt);
   int rootEntry = 0;
   auto nextRootEntry = [&]() {
-    if (spec.withRecordList && rootEntry == spec.recordListEntry) ++rootEntry;
+    if (design.withRecordList && rootEntry == design.recordListEntry) ++rootEntry;
     return rootEntry++;
   };
-  if (spec.withRecordList) {
+  if (design.withRecordList) {
     const auto entry = DirEntry("_RECORD_LIST_",
                                 (plan.systemDataOffset + plan.recordListClusters[0] * kSystemClusterSize) / kSector, listSize);
-    std::copy(entry.begin(), entry.end(), rootDir.begin() + spec.recordListEntry * kDirEntrySize);
+    std::copy(entry.begin(), entry.end(), rootDir.begin() + design.recordListEntry * kDirEntrySize);
   }
-  for (size_t i = 0; i < spec.recordings.size(); ++i) {
-    const ImageRecording& r = spec.recordings[i];
+  for (size_t i = 0; i < design.recordings.size(); ++i) {
+    const ImageRecording& r = design.recordings[i];
     if (!r.description) continue;
     std::vector<uint8_t> guide(kEpgSectorSize, 0);
     for (size_t j = 0; j < r.description->size() && kEpgTextFirst + static_cast<int>(j) <= kEpgTextLast; ++j) {
@@ -292,17 +292,17 @@ Status WriteImage(const ImageSpec& spec, const std::string& path) {
     std::copy(entry.begin(), entry.end(), rootDir.begin() + nextRootEntry() * kDirEntrySize);
   }
 
-  for (const RawDirEntry& raw : spec.rawEntries) {
+  for (const RawDirEntry& raw : design.rawEntries) {
     std::vector<uint8_t>& dir = raw.inMediaDirectory ? mediaDir : rootDir;
     if (raw.index < 0 || raw.index >= kDirEntryCount) continue;
     std::copy(raw.bytes.begin(), raw.bytes.end(), dir.begin() + raw.index * kDirEntrySize);
   }
   image.Write(kMediaDirectoryOffset, Stored(mediaDir));
   image.Write(plan.systemDirOffset, Stored(rootDir));
-  WriteTable(image, plan.mediaFatOffset, spec.mediaFatEntries, mediaTable);
-  WriteTable(image, plan.systemFatOffset, spec.systemFatEntries, systemTable);
+  WriteTable(image, plan.mediaFatOffset, design.mediaFatEntries, mediaTable);
+  WriteTable(image, plan.systemFatOffset, design.systemFatEntries, systemTable);
 
-  const int64_t size = std::max(spec.imageSize, RoundUp(image.End(), kSector));
+  const int64_t size = std::max(design.imageSize, RoundUp(image.End(), kSector));
   if (!image.Close()) return Status::Error("cannot write " + path);
   std::error_code ec;
   std::filesystem::resize_file(PathFromUtf8(path), static_cast<uintmax_t>(size), ec);

@@ -41,7 +41,7 @@ struct RawDirEntry {
   std::array<uint8_t, 128> bytes{};
 };
 
-struct ImageSpec {
+struct ImageDesign {
   std::vector<ImageRecording> recordings;
   std::vector<RawDirEntry> rawEntries;
 
@@ -61,7 +61,7 @@ struct ImageSpec {
 };
 
 // Writes the image as a sparse file; fails when `path` exists.
-Status WriteImage(const ImageSpec& spec, const std::string& path);
+Status WriteImage(const ImageDesign& design, const std::string& path);
 
 // The natural-order bytes of a recording's stream from byte `offset` for `count` bytes: 188-byte
 // transport-stream packets (0x47 sync byte) whose payload follows from the seed. A copy of the
@@ -69,9 +69,9 @@ Status WriteImage(const ImageSpec& spec, const std::string& path);
 std::vector<uint8_t> RecordingBytes(uint32_t seed, int64_t offset, int64_t count);
 
 // The demo disk: a handful of realistic recordings of a few MB each.
-ImageSpec DemoImageSpec();
+ImageDesign DemoImageDesign();
 
-// Reads an image description (JSON) into a spec.
-std::optional<ImageSpec> SpecFromJson(const std::string& jsonText, std::string& error);
+// Reads an image description (JSON) into a design.
+std::optional<ImageDesign> DesignFromJson(const std::string& jsonText, std::string& error);
 
 }  // namespace skelbrook::mkimage

@@ -10,38 +10,38 @@
 int main(int argc, char** argv) {
   CLI::App app{"Writes a disk image in the 9200T recorder's format."};
   std::string output;
-  std::string specFile;
+  std::string designFile;
   bool demo = false;
   app.add_option("IMAGE", output, "the image file to write (must not exist)")->required();
   auto* demoFlag = app.add_flag("--demo", demo, "write the demo disk");
-  app.add_option("--spec", specFile, "write the disk described in this JSON file")->excludes(demoFlag);
+  app.add_option("--from", designFile, "write the disk described in this JSON file")->excludes(demoFlag);
   app.allow_windows_style_options(false);
   app.set_version_flag("--version", SKELBROOK_VERSION);
   CLI11_PARSE(app, argc, argv);
 
-  skelbrook::mkimage::ImageSpec spec;
-  if (!specFile.empty()) {
-    std::ifstream in(specFile, std::ios::binary);
+  skelbrook::mkimage::ImageDesign design;
+  if (!designFile.empty()) {
+    std::ifstream in(designFile, std::ios::binary);
     if (!in) {
-      std::cerr << "cannot read " << specFile << "\n";
+      std::cerr << "cannot read " << designFile << "\n";
       return 2;
     }
     std::stringstream text;
     text << in.rdbuf();
     std::string error;
-    const auto parsed = skelbrook::mkimage::SpecFromJson(text.str(), error);
+    const auto parsed = skelbrook::mkimage::DesignFromJson(text.str(), error);
     if (!parsed) {
-      std::cerr << specFile << ": " << error << "\n";
+      std::cerr << designFile << ": " << error << "\n";
       return 2;
     }
-    spec = *parsed;
+    design = *parsed;
   } else if (demo) {
-    spec = skelbrook::mkimage::DemoImageSpec();
+    design = skelbrook::mkimage::DemoImageDesign();
   } else {
-    std::cerr << "say --demo or --spec FILE\n";
+    std::cerr << "say --demo or --from FILE\n";
     return 2;
   }
-  const skelbrook::Status written = skelbrook::mkimage::WriteImage(spec, output);
+  const skelbrook::Status written = skelbrook::mkimage::WriteImage(design, output);
   if (!written.ok()) {
     std::cerr << written.message() << "\n";
     return 1;

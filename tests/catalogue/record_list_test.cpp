@@ -15,7 +15,7 @@ namespace skelbrook {
 namespace {
 
 using mkimage::ImageRecording;
-using mkimage::ImageSpec;
+using mkimage::ImageDesign;
 using test::ReadBack;
 using test::TempDir;
 
@@ -39,8 +39,8 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
   std::string illegal = "*?/\\:|<>\";.,[]";
   for (char c = 1; c < 32; ++c) illegal += c;
   illegal += "\x7F-'(&!";
-  ImageSpec spec;
-  spec.recordings = {Listed(7, "News: Late", "ABC1", kJan5At1930, 30, "The day's stories."),
+  ImageDesign design;
+  design.recordings = {Listed(7, "News: Late", "ABC1", kJan5At1930, 30, "The day's stories."),
                      Listed(0, "Hidden"),
                      Listed(2, "Caf\xE9 \x80uro.\x81\x9F\xFF", "ABCDEFGHIJKLM", 0, 30),
                      Listed(3, longTitle, "SBS", kJan5At1930, 60, "Caf\xE9 society"),
@@ -52,11 +52,11 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
                      Listed(9, "Twice", "D\tE\n"),
                      Listed(10, "Again"),
                      Listed(10, "Again")};
-  spec.recordings[0].size = 3149728;
-  spec.recordings[0].withMediaFile = true;
-  spec.recordings[2].titlePrefix = true;
+  design.recordings[0].size = 3149728;
+  design.recordings[0].withMediaFile = true;
+  design.recordings[2].titlePrefix = true;
   TempDir dir;
-  const ReadBack back = test::ReadImage(test::WriteTestImage(dir, spec));
+  const ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
   ASSERT_EQ(back.result, CatalogueResult::Listed);
   EXPECT_EQ(back.area.RecordCount, 12);
   EXPECT_EQ(back.table.RowSlot, (std::vector<int>{0, 7, 2, 3, 4, 5, 5, 6, 9, 9, 10, 10}));
@@ -111,10 +111,10 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
 }
 
 TEST(GuideScan, SlotBeforeTheFirstDotNamesTheGuideSectorUntilEveryRecordHasOne) {
-  ImageSpec spec;
-  spec.imageSize = int64_t{64} << 20;  // into the media data area
+  ImageDesign design;
+  design.imageSize = int64_t{64} << 20;  // into the media data area
   for (const int slot : {7, 42, 123, 9, 0}) {
-    spec.recordings.push_back(Listed(slot, "T"));
+    design.recordings.push_back(Listed(slot, "T"));
   }
   // Root-directory entries from 1 on (0 is _RECORD_LIST_): five guide files for five records.
   const std::pair<const char*, uint32_t> entries[] = {
@@ -122,11 +122,11 @@ TEST(GuideScan, SlotBeforeTheFirstDotNamesTheGuideSectorUntilEveryRecordHasOne) 
       {"1234.epg", 3000}, {"42.x", 4000},    {"A.", 5000},  // a letter counts as 0
       {"123.e", 6000},    {"42.y", 7000},    {"9.epg", 8000}};
   for (const auto& [name, sector] : entries) {
-    spec.rawEntries.push_back({false, static_cast<int>(spec.rawEntries.size()) + 1,
+    design.rawEntries.push_back({false, static_cast<int>(design.rawEntries.size()) + 1,
                                test::DirEntryBytes(name, sector, 512)});
   }
   TempDir dir;
-  const ReadBack back = test::ReadImage(test::WriteTestImage(dir, spec));
+  const ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
   std::map<int, int64_t> sectors;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (back.table.ProgEPGOffset[slot] != 0) sectors[slot] = back.table.ProgEPGOffset[slot] / 512;
@@ -137,13 +137,13 @@ TEST(GuideScan, SlotBeforeTheFirstDotNamesTheGuideSectorUntilEveryRecordHasOne) 
 
 // A record list of `count` records, slots 2.., none with a media file or guide. The image still
 // reaches into the media data area, as a real disk does.
-ImageSpec ManyRecords(int count) {
-  ImageSpec spec;
-  spec.imageSize = int64_t{64} << 20;
+ImageDesign ManyRecords(int count) {
+  ImageDesign design;
+  design.imageSize = int64_t{64} << 20;
   for (int i = 0; i < count; ++i) {
-    spec.recordings.push_back(Listed(2 + i, "Title " + std::to_string(i)));
+    design.recordings.push_back(Listed(2 + i, "Title " + std::to_string(i)));
   }
-  return spec;
+  return design;
 }
 
 void ExpectRows(const ReadBack& back, int count) {
@@ -157,11 +157,11 @@ void ExpectRows(const ReadBack& back, int count) {
 
 TEST(RecordList, IsFoundAmongTheFirstHundredRootEntriesOnly) {
   TempDir dir;
-  ImageSpec spec = ManyRecords(2);
-  spec.recordListEntry = 99;
-  ExpectRows(test::ReadImage(test::WriteTestImage(dir, spec, "99.img")), 2);
-  spec.recordListEntry = 100;
-  EXPECT_EQ(test::ReadImage(test::WriteTestImage(dir, spec, "100.img")).result,
+  ImageDesign design = ManyRecords(2);
+  design.recordListEntry = 99;
+  ExpectRows(test::ReadImage(test::WriteTestImage(dir, design, "99.img")), 2);
+  design.recordListEntry = 100;
+  EXPECT_EQ(test::ReadImage(test::WriteTestImage(dir, design, "100.img")).result,
             CatalogueResult::RecordListNotFound);
 }
 
@@ -170,9 +170,9 @@ TEST(RecordList, IsFoundAmongTheFirstHundredRootEntriesOnly) {
 // drive.
 TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
   TempDir dir;
-  ImageSpec spec = ManyRecords(120);  // 36,480 bytes: three clusters
-  spec.recordListClusters = {9, 4, 5};
-  const ReadBack good = test::ReadImage(test::WriteTestImage(dir, spec));
+  ImageDesign design = ManyRecords(120);  // 36,480 bytes: three clusters
+  design.recordListClusters = {9, 4, 5};
+  const ReadBack good = test::ReadImage(test::WriteTestImage(dir, design));
   const int64_t fat = good.area.FatOffset, descriptor = good.area.DescriptorOffset;
   const int64_t listSize = good.area.DirOffset + kEntryLength32, C = kSystemClusterSize;
   struct Case {
@@ -203,7 +203,7 @@ TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.at << " " << c.value);
     const std::string image = test::WriteTestImage(
-        dir, spec, std::to_string(c.at) + "-" + std::to_string(c.value) + ".img");
+        dir, design, std::to_string(c.at) + "-" + std::to_string(c.value) + ".img");
     if (c.at != 0) test::WriteBytesAt(image, c.at, test::Little32(c.value));
     const ReadBack back = test::ReadImage(image);
     const int64_t size = back.geometry.DriveSize;

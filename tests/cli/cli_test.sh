@@ -72,7 +72,7 @@ assert rows[4]["description"] == "No EPG data found.", rows[4]
 check "the disk image is unchanged by listing" test "$(sha256sum <"$WORK/demo.img")" = "$before"
 
 # A described disk: a record that is not listed, a repeated name, a title prefix, an empty size.
-cat >"$WORK/spec.json" <<'EOF'
+cat >"$WORK/design.json" <<'EOF'
 {
   "recordings": [
     {"slot": 9, "title": "Twice", "channel": "SBS", "start": 1736105400, "end": 1736107200,
@@ -85,8 +85,8 @@ cat >"$WORK/spec.json" <<'EOF'
   ]
 }
 EOF
-"$MKIMAGE" "$WORK/spec.img" --spec "$WORK/spec.json" || { echo "FAILED: cannot write spec.img" >&2; exit 1; }
-run list "$WORK/spec.img" --json
+"$MKIMAGE" "$WORK/design.img" --from "$WORK/design.json" || { echo "FAILED: cannot write design.img" >&2; exit 1; }
+run list "$WORK/design.img" --json
 check "described disk lists" test "$status" -eq 0
 check "described rows in JSON" json_check '
 assert [(r["row"], r["slot"]) for r in rows] == [(1, 9), (2, 9), (3, 4)], rows
@@ -111,7 +111,7 @@ done
 
 # A 9200T disk without _RECORD_LIST_.
 echo '{"record_list": false, "recordings": [{"slot": 2, "title": "x", "size": 10}]}' >"$WORK/nolist.json"
-"$MKIMAGE" "$WORK/nolist.img" --spec "$WORK/nolist.json" || { echo "FAILED: cannot write nolist.img" >&2; exit 1; }
+"$MKIMAGE" "$WORK/nolist.img" --from "$WORK/nolist.json" || { echo "FAILED: cannot write nolist.img" >&2; exit 1; }
 run list "$WORK/nolist.img" --json
 check "disk without a record list exits 4" test "$status" -eq 4
 check "missing record list is reported" grep -qF "_RECORD_LIST_" "$WORK/err"

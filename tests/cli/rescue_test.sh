@@ -31,7 +31,7 @@ run() {
 }
 
 C=385024
-cat >"$WORK/spec.json" <<EOF
+cat >"$WORK/design.json" <<EOF
 {
   "system_fat_entries": 16,
   "recordings": [
@@ -42,7 +42,7 @@ cat >"$WORK/spec.json" <<EOF
   ]
 }
 EOF
-"$MKIMAGE" "$WORK/full.img" --spec "$WORK/spec.json" || { echo "FAILED: cannot write the image" >&2; exit 1; }
+"$MKIMAGE" "$WORK/full.img" --from "$WORK/design.json" || { echo "FAILED: cannot write the image" >&2; exit 1; }
 
 # Where the second recording starts, and the names of both files.
 run list "$WORK/full.img" --json

@@ -29,22 +29,22 @@ TEST(FileLocation, MediaFilesAreFoundByTheirNamesUntilEveryRecordHasOne) {
       {"12.a", 60, 3149728, 12, "3,149,728 Bytes"},
       {"16.a", 0, 1, 16, " Bytes"},  // seven files found for seven records: never looked at
   };
-  mkimage::ImageSpec spec;
-  spec.imageSize = int64_t{64} << 20;  // into the media data area, as a real disk does
+  mkimage::ImageDesign design;
+  design.imageSize = int64_t{64} << 20;  // into the media data area, as a real disk does
   // Names that make no media file: slot 256, 1 or 0, no "a" after the dot, a dot too late or none.
   for (const char* name : {"256.a", "1.a", "0.a", "13.A", "1..a", "1234.a", "14a", "15.b"}) {
-    spec.rawEntries.push_back(
-        {true, static_cast<int>(spec.rawEntries.size()), test::DirEntryBytes(name, 1, 1)});
+    design.rawEntries.push_back(
+        {true, static_cast<int>(design.rawEntries.size()), test::DirEntryBytes(name, 1, 1)});
   }
   for (const Entry& e : entries) {
-    spec.rawEntries.push_back({true, static_cast<int>(spec.rawEntries.size()),
+    design.rawEntries.push_back({true, static_cast<int>(design.rawEntries.size()),
                                test::DirEntryBytes(e.name, e.sector, e.length)});
     if (e.listedSlot == 0) continue;
-    spec.recordings.push_back(test::Recording(e.listedSlot, "T", 0));
-    spec.recordings.back().withMediaFile = false;
+    design.recordings.push_back(test::Recording(e.listedSlot, "T", 0));
+    design.recordings.back().withMediaFile = false;
   }
   test::TempDir dir;
-  const test::ReadBack back = test::ReadImage(test::WriteTestImage(dir, spec));
+  const test::ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
   ASSERT_EQ(back.rows.rows.size(), 7u);
   size_t row = 0;
   for (const Entry& e : entries) {

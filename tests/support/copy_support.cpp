@@ -29,9 +29,9 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
   return bytes;
 }
 
-void CopyFixture::WriteDisk(mkimage::ImageSpec description) {
-  spec = std::move(description);
-  image = WriteTestImage(dir, spec);
+void CopyFixture::WriteDisk(mkimage::ImageDesign description) {
+  design = std::move(description);
+  image = WriteTestImage(dir, design);
   fs::permissions(PathFromUtf8(image), kReadOnly);
   checksum_ = FileChecksum(image);
 #ifdef __linux__
@@ -44,7 +44,7 @@ void CopyFixture::WriteDisk(mkimage::ImageSpec description) {
 }
 
 void CopyFixture::WriteUsualDisk() {
-  mkimage::ImageSpec s;
+  mkimage::ImageDesign s;
   s.systemFatEntries = 16;  // keeps the image small
   s.recordings = {Recording(2, "Tail 10000", 2 * C + 10000, {5, 6, 7}),
                   Recording(3, "Tail 1024", 2 * C + 1024, {8, 9, 10}),
@@ -56,9 +56,9 @@ void CopyFixture::WriteUsualDisk() {
                   Recording(9, "Long chain", 5000, {20, 21})};
   copied = {2 * C + 10000, 2 * C, 2 * C + 1025, 2 * C, C + 4242, 5001, 0, C};
   ASSERT_NO_FATAL_FAILURE(WriteDisk(s));
-  ASSERT_EQ(disk.rows.rows.size(), spec.recordings.size());
-  for (size_t i = 0; i < spec.recordings.size(); ++i) {
-    ASSERT_EQ(disk.table.RowSlot[i + 1], spec.recordings[i].slot);
+  ASSERT_EQ(disk.rows.rows.size(), design.recordings.size());
+  for (size_t i = 0; i < design.recordings.size(); ++i) {
+    ASSERT_EQ(disk.table.RowSlot[i + 1], design.recordings[i].slot);
   }
 }
 
@@ -108,7 +108,7 @@ std::string CopyFixture::Name(int row) const {
 
 std::vector<uint8_t> CopyFixture::Expected(int row, int64_t length) const {
   const int slot = disk.table.RowSlot[static_cast<size_t>(row)];
-  for (const mkimage::ImageRecording& r : spec.recordings) {
+  for (const mkimage::ImageRecording& r : design.recordings) {
     if (r.slot == slot) return mkimage::RecordingBytes(r.seed, 0, length);
   }
   ADD_FAILURE() << "no recording in slot " << slot;

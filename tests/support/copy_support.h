@@ -35,7 +35,7 @@ std::vector<uint8_t> FileBytes(const std::string& path);
 class CopyFixture : public ::testing::Test {
  protected:
   // Writes the image read-only, starts watching it for writes and lists it.
-  void WriteDisk(mkimage::ImageSpec description);
+  void WriteDisk(mkimage::ImageDesign description);
   // The disk most copy tests use, one recording per row in this order: three-cluster chains
   // ending in tails of 10,000, 1,024 and 1,025 bytes, two whole clusters, a chain out of order,
   // a recording on one cluster, one whose only tail is dropped, and a chain longer than its size.
@@ -55,7 +55,7 @@ class CopyFixture : public ::testing::Test {
   std::set<std::string> Left(const std::string& folder = "") const;
 
   TempDir dir, out;
-  mkimage::ImageSpec spec;
+  mkimage::ImageDesign design;
   std::string image;
   ReadBack disk;
   std::vector<int64_t> copied;

@@ -31,10 +31,10 @@ TempDir::~TempDir() {
   fs::remove_all(PathFromUtf8(path_), ec);
 }
 
-std::string WriteTestImage(const TempDir& dir, const mkimage::ImageSpec& spec,
+std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& design,
                            const std::string& name) {
   const std::string path = dir.file(name);
-  const Status written = mkimage::WriteImage(spec, path);
+  const Status written = mkimage::WriteImage(design, path);
   EXPECT_TRUE(written.ok()) << written.message();
   return path;
 }

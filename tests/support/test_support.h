@@ -32,8 +32,8 @@ class TempDir {
   std::string path_;
 };
 
-// Writes `spec` to `name` inside `dir` and returns the image's path; fails the test on error.
-std::string WriteTestImage(const TempDir& dir, const mkimage::ImageSpec& spec,
+// Writes `design` to `name` inside `dir` and returns the image's path; fails the test on error.
+std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& design,
                            const std::string& name = "disk.img");
 
 // A recording of `size` bytes on contiguous clusters (or the given chain).

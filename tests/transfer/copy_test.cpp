@@ -92,7 +92,7 @@ TEST_F(CopyTest, StoppingMidCopyRemovesThePartialFileAndEndsTheBatch) {
 }
 
 TEST_F(CopyTest, DamagedRowsAreRefusedWithAReasonAndTheBatchGoesOn) {
-  mkimage::ImageSpec s;
+  mkimage::ImageDesign s;
   s.systemFatEntries = 16;
   s.mediaFatEntries = 1024;
   s.recordings = {Recording(2, "No file", C),
@@ -154,7 +154,7 @@ TEST_F(CopyTest, FullDestinationRefusesOrRemovesTheRowAndCopiesTheOthers) {
     std::string path;
     ~Unmount() { umount(path.c_str()); }
   } unmount{small};
-  mkimage::ImageSpec s;
+  mkimage::ImageDesign s;
   s.recordings = {Recording(2, "Fits", 6 * C + 5000), Recording(3, "Too big", 6 * C + 5000),
                   Recording(4, "Small", C + 3000)};
   ASSERT_NO_FATAL_FAILURE(WriteDisk(s));

@@ -24,7 +24,7 @@ class FaultSweep : public CopyFixture {
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(WriteUsualDisk());
     for (size_t i = 0; i < copied.size(); ++i) {
-      Plan(static_cast<int>(i) + 1, spec.recordings[i]);
+      Plan(static_cast<int>(i) + 1, design.recordings[i]);
       want.push_back(Expected(static_cast<int>(i) + 1, copied[i]));
     }
   }

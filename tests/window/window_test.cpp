@@ -49,11 +49,11 @@ const char* const kFourRecordings = R"({"recordings": [
     {"slot": 15, "title": "Long Film", "channel": "ONE", "start": 1709700000, "end": 1709736000,
      "size": 5000000001, "clusters": [100], "description": "All night.", "seed": 34}]})";
 
-mk::ImageSpec FourRecordings() {
+mk::ImageDesign FourRecordings() {
   std::string error;
-  const std::optional<mk::ImageSpec> spec = mk::SpecFromJson(kFourRecordings, error);
-  if (!spec) qFatal("%s", error.c_str());
-  return *spec;
+  const std::optional<mk::ImageDesign> design = mk::DesignFromJson(kFourRecordings, error);
+  if (!design) qFatal("%s", error.c_str());
+  return *design;
 }
 
 // A window on a fresh home folder, with a destination folder beside it and the user's dialogs
@@ -74,9 +74,9 @@ struct Session {
     w->show();
   }
 
-  QString Image(const mk::ImageSpec& spec) {
+  QString Image(const mk::ImageDesign& design) {
     const QString path = disks.filePath(QStringLiteral("disk.img"));
-    if (!mk::WriteImage(spec, path.toStdString()).ok()) qFatal("cannot write the image");
+    if (!mk::WriteImage(design, path.toStdString()).ok()) qFatal("cannot write the image");
     return path;
   }
   void Choose(const QString& folder) {
@@ -89,7 +89,7 @@ struct Session {
     Find<QLineEdit>("Text2")->setText(drive);
     Find<QPushButton>("Command1")->click();
   }
-  void ReadList(const mk::ImageSpec& spec) { Read(Image(spec), dest.path()); }
+  void ReadList(const mk::ImageDesign& design) { Read(Image(design), dest.path()); }
 
   template <typename T = QWidget>
   T* Find(const char* name) {
@@ -235,9 +235,9 @@ class WindowTest : public QObject {
 
   void missingRecordListShowsMessageAndEnds() {
     Session s;
-    mk::ImageSpec spec = FourRecordings();
-    spec.withRecordList = false;
-    s.ReadList(spec);
+    mk::ImageDesign design = FourRecordings();
+    design.withRecordList = false;
+    s.ReadList(design);
     QCOMPARE(s.messages, QStringList{"Cannot locate _RECORD_LIST_ email me, "
                                      "https://skelbrook.invalid/support, exiting program."});
     QCOMPARE(s.endings.size(), 1);
@@ -303,9 +303,9 @@ class WindowTest : public QObject {
 
   void ticksDuringBatchJoinItThenFailedCopiesSayWhy() {
     Session s;
-    mk::ImageSpec spec = FourRecordings();
-    spec.recordings[1].withMediaFile = false;  // listed, but its recording is not on the disk
-    s.ReadList(spec);
+    mk::ImageDesign design = FourRecordings();
+    design.recordings[1].withMediaFile = false;  // listed, but its recording is not on the disk
+    s.ReadList(design);
     // A tick made while the first row is copied joins the batch; Copy stays off throughout, and
     // a press on it then starts no batch inside the batch.
     s.Tick(1);
@@ -348,9 +348,9 @@ class WindowTest : public QObject {
   void leavingDuringCopyStopsItAndLeavesNoPartialFile() {
     for (const bool exitButton : {true, false}) {  // the Exit button, then the close box
       Session s;
-      mk::ImageSpec spec = FourRecordings();
-      spec.recordings[0].size = 12 * 780048;  // long enough to be left in the middle
-      s.ReadList(spec);
+      mk::ImageDesign design = FourRecordings();
+      design.recordings[0].size = 12 * 780048;  // long enough to be left in the middle
+      s.ReadList(design);
       s.Tick(1);
       s.Tick(2);
       int leftAt = 0;  // percent of the first recording
