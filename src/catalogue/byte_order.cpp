@@ -36,9 +36,31 @@ inline void RestoreWords(const uint8_t* in, uint8_t* out, size_t count) {
 
 #if defined(SKELBROOK_X86) && (defined(__GNUC__) || defined(__clang__))
 
+// Beyond the caches, stores that bypass them leave the memory bus to the data itself.
+constexpr size_t kStreamingThreshold = 4u << 20;
+
+__attribute__((target("avx2"))) void RestoreAvx2Streaming(const uint8_t* in, uint8_t* out,
+                                                          size_t count, __m256i mask) {
+  // Whole 4-byte groups up to a 32-byte boundary of the output, then aligned streaming stores.
+  size_t i = (32 - reinterpret_cast<uintptr_t>(out) % 32) % 32;
+  RestoreWords(in, out, i);
+  for (; i + 128 <= count; i += 128) {
+    for (size_t k = 0; k < 128; k += 32) {
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + k));
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i + k), _mm256_shuffle_epi8(a, mask));
+    }
+  }
+  _mm_sfence();
+  RestoreWords(in + i, out + i, count - i);
+}
+
 __attribute__((target("avx2"))) void RestoreAvx2(const uint8_t* in, uint8_t* out, size_t count) {
   const __m256i mask = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2,
                                         1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+  if (count >= kStreamingThreshold && reinterpret_cast<uintptr_t>(out) % 4 == 0 && in != out) {
+    RestoreAvx2Streaming(in, out, count, mask);
+    return;
+  }
   size_t i = 0;
   for (; i + 128 <= count; i += 128) {
     __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
