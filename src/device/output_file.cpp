@@ -18,6 +18,12 @@
 namespace skelbrook {
 namespace {
 
+// How many of `count` bytes may go down before an injected write failure.
+int64_t WritableBeforeFault(const DeviceFaults& faults, int64_t written, int64_t count) {
+  if (faults.failWriteAfter < 0) return count;
+  return std::max<int64_t>(0, std::min(count, faults.failWriteAfter - written));
+}
+
 std::string FullDestinationText() { return "the destination is full (No space left on device)"; }
 
 }  // namespace
@@ -44,10 +50,7 @@ bool OutputFile::IsOpen() const { return handle_ != nullptr; }
 
 Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
   if (!IsOpen()) return Status::Error("the destination file is not open");
-  int64_t allowed = count;
-  if (faults.failWriteAfter >= 0) {
-    allowed = std::max<int64_t>(0, std::min(count, faults.failWriteAfter - written_));
-  }
+  const int64_t allowed = WritableBeforeFault(faults, written_, count);
   int64_t done = 0;
   while (done < allowed) {
     const DWORD want = static_cast<DWORD>(std::min<int64_t>(allowed - done, 1 << 30));
@@ -109,10 +112,7 @@ bool OutputFile::IsOpen() const { return fd_ >= 0; }
 
 Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
   if (!IsOpen()) return Status::Error("the destination file is not open");
-  int64_t allowed = count;
-  if (faults.failWriteAfter >= 0) {
-    allowed = std::max<int64_t>(0, std::min(count, faults.failWriteAfter - written_));
-  }
+  const int64_t allowed = WritableBeforeFault(faults, written_, count);
   int64_t done = 0;
   while (done < allowed) {
     const ssize_t put = write(fd_, data + done, static_cast<size_t>(allowed - done));

@@ -5,29 +5,7 @@
 # Usage: cli_test.sh PATH-TO-skelbrook-cli PATH-TO-skelbrook-mkimage
 set -u
 
-CLI=$1
-MKIMAGE=$2
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-passed=0
-failed=0
-
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
-
-# Runs the cli; leaves stdout, stderr and the exit status in $WORK/out, $WORK/err, $status.
-run() {
-  "$CLI" "$@" >"$WORK/out" 2>"$WORK/err"
-  status=$?
-}
+source "$(dirname "$0")/harness.sh"
 
 # Checks JSON on stdout: every field present in every row, then the given Python assertions
 # about `rows`.
@@ -129,5 +107,4 @@ run --version
 check "--version exits 0" test "$status" -eq 0
 check "--version prints a version" grep -qE "[0-9]+\.[0-9]+" "$WORK/out"
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish

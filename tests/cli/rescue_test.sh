@@ -7,28 +7,7 @@
 # Usage: rescue_test.sh PATH-TO-skelbrook-cli PATH-TO-skelbrook-mkimage
 set -u
 
-CLI=$1
-MKIMAGE=$2
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-passed=0
-failed=0
-
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
-
-run() {
-  "$CLI" "$@" >"$WORK/out" 2>"$WORK/err"
-  status=$?
-}
+source "$(dirname "$0")/harness.sh"
 
 C=385024
 cat >"$WORK/design.json" <<EOF
@@ -95,5 +74,4 @@ check "the list beside the file names the unreadable range" \
 check "the whole recording is copied exactly in rescue mode too" cmp -s "$WORK/ref/$whole" "$WORK/rescued/$whole"
 check "the image is unchanged" test "$(sha256sum <"$WORK/cut.img")" = "$before"
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish
