@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "catalogue/programme_table.h"
+#include "common/endian.h"
 #include "device/file_system.h"
 #include "disk/layout.h"
 #include "disk/media_geometry.h"
@@ -58,27 +59,13 @@ struct BaseImage {
   std::vector<Region> regions;
 };
 
+// A 32-bit table or descriptor value of the image; 0 where the image has none.
 uint32_t Little32(const std::vector<uint8_t>& b, int64_t at) {
   if (at < 0 || at + 4 > static_cast<int64_t>(b.size())) return 0;
-  const auto i = static_cast<size_t>(at);
-  return static_cast<uint32_t>(b[i]) | static_cast<uint32_t>(b[i + 1]) << 8 |
-         static_cast<uint32_t>(b[i + 2]) << 16 | static_cast<uint32_t>(b[i + 3]) << 24;
+  return LittleEndian32(b.data() + at);
 }
 
-mkimage::ImageRecording Recording(int slot, const std::string& title, int64_t size,
-                                  std::vector<int64_t> clusters) {
-  mkimage::ImageRecording r;
-  r.slot = slot;
-  r.title = title;
-  r.channel = "ABC1";
-  r.start = 1772841600u + static_cast<uint32_t>(slot) * 3600u;
-  r.end = r.start + 1800u;
-  r.description = "About " + title;
-  r.size = size;
-  r.clusters = std::move(clusters);
-  r.seed = static_cast<uint32_t>(slot) * 7u + 1u;
-  return r;
-}
+using mkimage::Recording;
 
 // Small tables keep the images small: a few MB, mostly the recordings' clusters.
 mkimage::ImageDesign SmallDesign() {

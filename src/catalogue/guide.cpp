@@ -6,23 +6,11 @@
 
 #include "catalogue/byte_order.h"
 #include "common/endian.h"
+#include "disk/allocation_table.h"
 #include "disk/file_location.h"
 
 namespace skelbrook {
 namespace {
-
-// Rounds half to even, as the recorder's own arithmetic does for a cluster that does not start
-// on a whole cluster boundary.
-int64_t RoundedClusterNumber(int64_t distance, int64_t clusterSize) {
-  int64_t whole = distance / clusterSize;
-  int64_t rest = distance % clusterSize;
-  if (rest < 0) {
-    rest += clusterSize;
-    --whole;
-  }
-  if (rest * 2 > clusterSize || (rest * 2 == clusterSize && (whole & 1) != 0)) ++whole;
-  return whole;
-}
 
 }  // namespace
 

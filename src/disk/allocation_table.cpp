@@ -15,6 +15,17 @@ constexpr int64_t kTableChunk = 1 << 20;
 
 }  // namespace
 
+int64_t RoundedClusterNumber(int64_t distance, int64_t clusterSize) {
+  int64_t whole = distance / clusterSize;
+  int64_t rest = distance % clusterSize;
+  if (rest < 0) {
+    rest += clusterSize;
+    --whole;
+  }
+  if (rest * 2 > clusterSize || (rest * 2 == clusterSize && (whole & 1) != 0)) ++whole;
+  return whole;
+}
+
 int64_t TableReadSize(int64_t entries) { return (entries * 4 / kSector + 1) * kSector; }
 
 bool LoadAllocationTable(Drive& drive, int64_t offset, int64_t entries, AllocationTable& table) {

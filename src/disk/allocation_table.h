@@ -20,6 +20,11 @@ int64_t TableReadSize(int64_t entries);
 
 // Reads the table at `offset` into `table` (entries + 1 elements, the last 0). Returns false,
 // leaving `table` empty, when it does not fit in memory.
+// The cluster that starts `distance` bytes into a data area of `clusterSize`-byte clusters. A
+// start between two clusters is rounded to the nearer one, half to even, as the recorder's own
+// arithmetic does; a start before the data area gives a negative number.
+int64_t RoundedClusterNumber(int64_t distance, int64_t clusterSize);
+
 bool LoadAllocationTable(Drive& drive, int64_t offset, int64_t entries, AllocationTable& table);
 
 }  // namespace skelbrook

@@ -50,6 +50,21 @@ constexpr uint32_t kDemoDay = 1772841600u;
 
 }  // namespace
 
+ImageRecording Recording(int slot, const std::string& title, int64_t size,
+                         std::vector<int64_t> clusters) {
+  ImageRecording r;
+  r.slot = slot;
+  r.title = title;
+  r.channel = "ABC1";
+  r.start = 1772841600u + static_cast<uint32_t>(slot) * 3600u;
+  r.end = r.start + 1800u;
+  r.description = "About " + title;
+  r.size = size;
+  r.clusters = std::move(clusters);
+  r.seed = static_cast<uint32_t>(slot) * 7u + 1u;
+  return r;
+}
+
 ImageDesign DemoImageDesign() {
   ImageDesign design;
   design.mediaFatEntries = 2048;

@@ -10,6 +10,7 @@
 
 #include "catalogue/byte_order.h"
 #include "device/drive.h"
+#include "disk/allocation_table.h"
 #include "device/file_system.h"
 #include "device/output_file.h"
 
@@ -197,13 +198,6 @@ Status CheckBeforeCopy(const CopyJob& job, int64_t offset, int64_t size) {
   return Status::Ok();
 }
 
-int64_t RoundedCluster(int64_t distance) {
-  int64_t whole = distance / kMediaClusterSize;
-  const int64_t rest = distance % kMediaClusterSize;
-  if (rest * 2 > kMediaClusterSize || (rest * 2 == kMediaClusterSize && (whole & 1) != 0)) ++whole;
-  return whole;
-}
-
 }  // namespace
 
 double Percent(int64_t part, int64_t whole) {
@@ -258,7 +252,7 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
   } else if (Status opened = drive.OpenDrive(job.driveText); !opened.ok()) {
     result = opened;
   } else {
-    result = GetInfo(c, RoundedCluster(offset - job.geometry->MediaDataOffset), stopped);
+    result = GetInfo(c, RoundedClusterNumber(offset - job.geometry->MediaDataOffset, kMediaClusterSize), stopped);
   }
   if (result.ok()) result = out.FlushOutput();
   const Status closed = out.CloseOutput();

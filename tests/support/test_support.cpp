@@ -39,21 +39,6 @@ std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& desig
   return path;
 }
 
-mkimage::ImageRecording Recording(int slot, const std::string& title, int64_t size,
-                                  std::vector<int64_t> clusters) {
-  mkimage::ImageRecording r;
-  r.slot = slot;
-  r.title = title;
-  r.channel = "ABC1";
-  r.start = 1772841600u + static_cast<uint32_t>(slot) * 3600u;
-  r.end = r.start + 1800u;
-  r.description = "About " + title;
-  r.size = size;
-  r.clusters = std::move(clusters);
-  r.seed = static_cast<uint32_t>(slot) * 7u + 1u;
-  return r;
-}
-
 ReadBack ReadImage(const std::string& imagePath) {
   ReadBack back;
   Drive drive;

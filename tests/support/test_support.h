@@ -37,8 +37,7 @@ std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& desig
                            const std::string& name = "disk.img");
 
 // A recording of `size` bytes on contiguous clusters (or the given chain).
-mkimage::ImageRecording Recording(int slot, const std::string& title, int64_t size,
-                                  std::vector<int64_t> clusters = {});
+using mkimage::Recording;
 
 struct ReadBack {
   MediaGeometry geometry;
