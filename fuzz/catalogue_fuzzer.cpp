@@ -32,12 +32,14 @@
 #include <vector>
 
 #include "catalogue/programme_table.h"
+#include "catalogue/read_catalogue.h"
 #include "common/endian.h"
 #include "device/file_system.h"
 #include "disk/layout.h"
 #include "disk/media_geometry.h"
 #include "harness_support.h"
 #include "mkimage/image_writer.h"
+#include "support/failing_disk.h"
 #include "transfer/batch.h"
 
 namespace skelbrook::fuzz {
@@ -80,7 +82,7 @@ mkimage::ImageDesign SmallDesign() {
 mkimage::ImageDesign PlainDesign() {
   mkimage::ImageDesign design = SmallDesign();
   design.recordings = {Recording(2, "News", C + 5000, {2, 1}), Recording(3, "Film: A/B", 3000, {3}),
-                     Recording(7, "Late", 2 * C + 1500, {6, 4, 5}), Recording(12, "Gone", C, {})};
+                       Recording(7, "Late", 2 * C + 1500, {6, 4, 5}), Recording(12, "Gone", C, {})};
   design.recordings[1].titlePrefix = true;
   design.recordings[2].description.reset();
   design.recordings[3].withMediaFile = false;
@@ -231,7 +233,7 @@ class RowChecker : public BatchObserver {
 };
 
 void CopyListedRows(const Images& s, const MediaGeometry& geometry, const ProgrammeTable& table,
-                    RecordingRows& rows, bool rescue) {
+                    RecordingRows& rows, bool rescue, const DiskOpener& opener) {
   BatchCounters counters;
   const size_t copied = std::min<size_t>(rows.rows.size(), kRowsCopied);
   for (size_t i = 0; i < copied; ++i) {
@@ -244,7 +246,8 @@ void CopyListedRows(const Images& s, const MediaGeometry& geometry, const Progra
   job.geometry = &geometry;
   job.table = &table;
   job.rescue = rescue;
-  job.faults.failWriteAfter = kCopyBudget;
+  job.openDisk = opener;
+  job.makeOutput = test::RefusingAfter(kCopyBudget);
   RowChecker checker;
   const BatchResult result = CopyTickedRecordings(rows, job, counters, checker);
   Require(result.outcomes.size() == copied, "not every ticked row was copied");
@@ -252,33 +255,36 @@ void CopyListedRows(const Images& s, const MediaGeometry& geometry, const Progra
 }
 
 void ReadAndCopy(const Images& s, int64_t failSector, bool rescue) {
-  Drive drive;
-  Require(drive.OpenDrive(s.drivePath).ok(), "opening the drive", s.drivePath);
-  if (failSector >= 0) drive.faults.failReadAt = failSector * kSector;
-  MediaGeometry geometry;
-  (void)GetFileOffset(drive, geometry, nullptr);
+  Catalogue c;
+  std::ostringstream list;
+  CatalogueObserver observer;
+  const DiskOpener opener =
+      failSector >= 0 ? test::FailingAt({{failSector * kSector, kSector}}) : DiskOpener{};
+  const ReadResult result = ReadCatalogue(s.drivePath, opener, c, &list, observer);
+  const MediaGeometry& geometry = c.geometry;
+  ProgrammeTable& table = c.table;
+  RecordingRows& rows = c.rows;
   if (!geometry.KnownDrive) {
-    Require(!geometry.RejectReason.empty(), "a rejected drive without a reason");
+    Require(!c.rejection.empty(), "a rejected drive without a reason");
     return;
   }
   Require(geometry.MediaFat.size() == static_cast<size_t>(geometry.MediaFatCount) + 1,
           "the table does not match its count");
-  Require(geometry.MediaFatCount * 4 <= drive.SizeBytes(), "a table larger than the drive");
-  SystemArea area;
-  ProgrammeTable table;
-  RecordingRows rows;
-  std::ostringstream list;
-  WorkObserver observer;
-  const CatalogueResult result = GetProgData(drive, geometry, area, table, rows, &list, observer);
-  drive.CloseDrive();
-  if (result != CatalogueResult::Listed) return;
+  Require(geometry.MediaFatCount * 4 <= geometry.DriveSize, "a table larger than the drive");
+  for (const UnreadableRange& r : c.account.unreadable) {
+    if (r.error != test::kIoErrorText) continue;  // a cut drive ends early
+    Require(failSector >= 0 && r.firstByte >= failSector * kSector &&
+                r.firstByte + r.bytes <= (failSector + 1) * kSector,
+            "an unreadable range outside the failing sector", r.area);
+  }
+  if (result != ReadResult::Listed) return;
   Require(table.RowSlot.size() == rows.rows.size() + 1, "rows and slots out of step");
   const std::string text = list.str();
   Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == rows.rows.size() + 1,
           "the list file does not have a line per row");
   Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\t')) == rows.rows.size() * 2,
           "the list file does not have three values per row");
-  CopyListedRows(s, geometry, table, rows, rescue);
+  CopyListedRows(s, geometry, table, rows, rescue, opener);
 }
 
 }  // namespace

@@ -10,9 +10,6 @@
 #include "disk/file_location.h"
 
 namespace skelbrook {
-namespace {
-
-}  // namespace
 
 void GetEPGPositions(const SystemArea& area, std::array<int64_t, kSlotCount>& ProgEPGOffset) {
   if (area.RootDirBuffer.size() < static_cast<size_t>(kDirectoryBlockSize)) return;
@@ -28,8 +25,15 @@ void GetEPGPositions(const SystemArea& area, std::array<int64_t, kSlotCount>& Pr
   }
 }
 
-bool EPGTrace_and_Record(Drive& drive, SystemArea& area, WorkObserver& observer) {
+bool EPGTrace_and_Record(Drive& drive, SystemArea& area, CatalogueAccount& account,
+                         WorkObserver& observer) {
   if (!observer.pump()) return false;
+  if (area.RecordListSize > kLargestRecordList) {
+    account.problems.push_back("_RECORD_LIST_ claims " + std::to_string(area.RecordListSize) +
+                               " bytes; only the first " + std::to_string(kLargestRecordList) +
+                               " are read");
+    area.RecordListSize = kLargestRecordList;
+  }
   int64_t clusterCount = area.RecordListSize / kSystemClusterSize;
   if (area.RecordListSize % kSystemClusterSize != 0) ++clusterCount;
   // A list cannot hold more clusters than the system area's table (as loaded: a table that could
@@ -41,16 +45,29 @@ bool EPGTrace_and_Record(Drive& drive, SystemArea& area, WorkObserver& observer)
   }
   const int64_t startCluster =
       RoundedClusterNumber(area.RecordListOffset - area.DataAreaOffset, kSystemClusterSize);
-  EPGGetInfo(drive, area, startCluster, std::max<int64_t>(clusterCount, 0));
+  EPGGetInfo(drive, area, startCluster, std::max<int64_t>(clusterCount, 0), account);
   return true;
 }
 
-void EPGGetInfo(Drive& drive, SystemArea& area, int64_t StartCluster, int64_t ClusterCount) {
+void EPGGetInfo(Drive& drive, SystemArea& area, int64_t StartCluster, int64_t ClusterCount,
+                CatalogueAccount& account) {
   area.RecordListBuffer.assign(static_cast<size_t>(ClusterCount * kSystemClusterSize), 0);
+  area.RecordListGaps.clear();
   int64_t cluster = StartCluster;
   const auto tableSize = static_cast<int64_t>(area.FatTable.size());
+  std::vector<int64_t> read;  // at most kLargestRecordList / kSystemClusterSize clusters
   for (int64_t n = 1; n <= ClusterCount; ++n) {
-    drive.ReadDrive(cluster * kSystemClusterSize + area.DataAreaOffset, kSystemClusterSize);
+    if (std::find(read.begin(), read.end(), cluster) != read.end()) {
+      account.problems.push_back("the chain of _RECORD_LIST_ comes back to cluster " +
+                                 std::to_string(cluster) + "; the list is read only up to there");
+      break;
+    }
+    read.push_back(cluster);
+    const int64_t at = cluster * kSystemClusterSize + area.DataAreaOffset;
+    for (const ReadGap& g :
+         ReadArea(drive, at, kSystemClusterSize, kAreaRecordList, account.unreadable)) {
+      area.RecordListGaps.emplace_back((n - 1) * kSystemClusterSize + (g.first - at), g.bytes);
+    }
     Do_SwapEPG(drive.BlockBuffer, area.RecordListBuffer, n, kSystemClusterSize);
     if (n == ClusterCount) break;
     cluster = cluster + 1;

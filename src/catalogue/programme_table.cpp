@@ -2,6 +2,7 @@
 // _RECORD_LIST_ and its 304-byte records, the media directory and the guide sectors.
 #include "catalogue/programme_table.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <new>
@@ -19,8 +20,8 @@ namespace {
 constexpr const char* kMonthNames[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// Keeps the system area's table allocation within what its 32-bit read length allows.
-constexpr int64_t kLargestSystemTableEntries = 536870783;
+// When the drive's size is unknown: the table of a system area of 64 GiB.
+constexpr int64_t kLargestSystemTableUnknownDrive = int64_t{1} << 22;
 
 std::string TwoDigits(unsigned value) {
   char text[8];
@@ -35,12 +36,29 @@ int64_t DescriptorOffsetFromSector0(const std::vector<uint8_t>& b) {
   return sector * kSector;
 }
 
-// The system area's descriptor and allocation table. A table that cannot lie on the drive is
-// left empty: chains through it then end at once instead of reading wild offsets.
-void LoadSystemArea(Drive& drive, SystemArea& area) {
-  drive.ReadDrive(0, kSector);
+// The catalogue cannot be read without these parts: says so with the first range lost.
+bool Lost(const std::vector<ReadGap>& gaps, const char* area, CatalogueAccount& account) {
+  if (gaps.empty()) return false;
+  const ReadGap& g = gaps.front();
+  account.failure =
+      "The catalogue could not be read: " + Describe({area, g.first, g.bytes, g.error});
+  return true;
+}
+
+// The system area's descriptor and allocation table, never longer than one entry per cluster
+// the drive has room for (entries beyond describe clusters the drive does not have). A table that
+// cannot lie on the drive is left empty: chains through it then end at once instead of reading wild
+// offsets. Returns false when a part would not read.
+bool LoadSystemArea(Drive& drive, SystemArea& area, CatalogueAccount& account) {
+  if (Lost(ReadArea(drive, 0, kSector, kAreaSector0, account.unreadable), kAreaSector0, account)) {
+    return false;
+  }
   area.DescriptorOffset = DescriptorOffsetFromSector0(drive.BlockBuffer);
-  drive.ReadDrive(area.DescriptorOffset, kSector);
+  if (Lost(ReadArea(drive, area.DescriptorOffset, kSector, kAreaSystemDescriptor,
+                    account.unreadable),
+           kAreaSystemDescriptor, account)) {
+    return false;
+  }
   const std::vector<uint8_t> descriptor = drive.BlockBuffer;
   area.DirOffset = int64_t{LittleEndian32(descriptor.data() + kDescDirSector)} * kSector;
   area.DataAreaOffset = area.DescriptorOffset + kSystemDataAreaDistance;
@@ -48,11 +66,22 @@ void LoadSystemArea(Drive& drive, SystemArea& area) {
   area.FatOffset = int64_t{LittleEndian32(descriptor.data() + kDescFatSector)} * kSector;
 
   const int64_t driveSize = drive.SizeBytes();
-  const bool plausible = area.FatEntryCount <= kLargestSystemTableEntries &&
-                         (driveSize <= 0 || area.FatOffset + area.FatEntryCount * 4 <= driveSize);
-  if (!plausible || !LoadAllocationTable(drive, area.FatOffset, area.FatEntryCount, area.FatTable)) {
+  if (driveSize > 0) {
+    area.FatEntryCount = std::min(area.FatEntryCount, driveSize / kSystemClusterSize + 1);
+  } else if (area.FatEntryCount > kLargestSystemTableUnknownDrive) {
+    account.problems.push_back("the system allocation table claims " +
+                               std::to_string(area.FatEntryCount) +
+                               " entries on a drive of unknown size; only the first " +
+                               std::to_string(kLargestSystemTableUnknownDrive) + " are read");
+    area.FatEntryCount = kLargestSystemTableUnknownDrive;
+  }
+  std::vector<ReadGap> unknown;
+  const bool onDrive = driveSize <= 0 || area.FatOffset + area.FatEntryCount * 4 <= driveSize;
+  if (!onDrive || !LoadAllocationTable(drive, area.FatOffset, area.FatEntryCount, area.FatTable,
+                                       kAreaSystemTable, account.unreadable, unknown)) {
     area.FatTable.assign(1, 0);
   }
+  return !Lost(unknown, kAreaSystemTable, account);
 }
 
 // Looks for "_REC....LIST" among the first root-directory entries.
@@ -70,23 +99,34 @@ bool FindRecordList(SystemArea& area) {
   return false;
 }
 
-std::string EpgDescription(Drive& drive, int64_t epgOffset) {
+// The guide text at `epgOffset`; empty, with a problem for the row, when its sector would not read.
+std::string EpgDescription(Drive& drive, int64_t epgOffset, CatalogueAccount& account,
+                           std::vector<std::string>& problems) {
   if (epgOffset <= 0) return kNoEpgText;
-  drive.ReadDrive(epgOffset, kEpgSectorSize);
+  if (!ReadArea(drive, epgOffset, kEpgSectorSize, kAreaGuide, account.unreadable).empty()) {
+    problems.push_back("the guide text could not be read: " + Describe(account.unreadable.back()));
+    return {};
+  }
   std::vector<uint8_t> restored;
   SwapThem(drive.BlockBuffer, kEpgSectorSize, restored);
   return FieldText(restored.data(), kEpgTextFirst, kEpgTextLast);
 }
 
 void ParseRecord(const uint8_t* record, Drive& drive, ProgrammeTable& table, RecordingRows& rows,
-                 std::ostream* listFile) {
+                 std::ostream* listFile, bool mediaDirectoryLost, CatalogueAccount& account) {
   const int slot = record[kRecSlot];
   if (slot == 0) return;
+  std::vector<std::string>& problems = table.ProgProblems[slot];
+  // With part of the media directory lost, a recording without an entry may have had it there.
+  table.ProgFileUnknown[slot] =
+      mediaDirectoryLost && table.ProgFileOffset[slot] == 0 && table.ProgFileSize[slot] == 0;
+  if (table.ProgFileUnknown[slot]) problems.emplace_back(kMediaEntryUnknownText);
   const ClockParts start = ClockFromSeconds(BigEndian32(record + kRecStart));
   const ClockParts end = ClockFromSeconds(BigEndian32(record + kRecEnd));
   const std::string stem = start.hour + start.minute + start.day + start.month + "_";
   const std::string times = start.hhmm + "~" + end.hhmm;
-  const bool prefixed = record[kRecTitle] == kTitlePrefix0 && record[kRecTitle + 1] == kTitlePrefix1;
+  const bool prefixed =
+      record[kRecTitle] == kTitlePrefix0 && record[kRecTitle + 1] == kTitlePrefix1;
   const std::string title =
       FieldText(record, prefixed ? kRecTitleAfterPrefix : kRecTitle, kRecTitleLast);
 
@@ -94,15 +134,17 @@ void ParseRecord(const uint8_t* record, Drive& drive, ProgrammeTable& table, Rec
   std::snprintf(slotDigits, sizeof slotDigits, "%03d", slot);
   table.ProgFileName[slot] = std::string(slotDigits) + "_" + RemoveIllegals(stem + title);
   table.ProgChannelTime[slot] = FieldText(record, kRecChannel, kRecChannelLast) + " " + times;
-  table.ProgEPGText[slot] = EpgDescription(drive, table.ProgEPGOffset[slot]);
+  table.ProgEPGText[slot] = EpgDescription(drive, table.ProgEPGOffset[slot], account, problems);
   const std::string sizeText = SizeText(table.ProgFileSize[slot]);
 
-  const int row = AddToList(rows, table.ProgFileName[slot] + ".ts", table.ProgChannelTime[slot], sizeText);
+  const int row =
+      AddToList(rows, table.ProgFileName[slot] + ".ts", table.ProgChannelTime[slot], sizeText);
   if (listFile != nullptr) {
     *listFile << table.ProgFileName[slot] << ".ts\t" << OnOneLine(table.ProgChannelTime[slot])
               << "\t" << sizeText << "\r\n";
   }
-  if (static_cast<int>(table.RowSlot.size()) <= row) table.RowSlot.resize(static_cast<size_t>(row) + 1, 0);
+  if (static_cast<int>(table.RowSlot.size()) <= row)
+    table.RowSlot.resize(static_cast<size_t>(row) + 1, 0);
   table.RowSlot[static_cast<size_t>(row)] = slot;
 }
 
@@ -137,28 +179,42 @@ ClockParts ClockFromSeconds(int64_t seconds) {
 
 CatalogueResult GetProgData(Drive& drive, const MediaGeometry& geometry, SystemArea& area,
                             ProgrammeTable& table, RecordingRows& rows, std::ostream* listFile,
-                            WorkObserver& observer) {
-  LoadSystemArea(drive, area);
+                            CatalogueAccount& account, WorkObserver& observer) {
+  table = ProgrammeTable{};
+  const bool systemArea = LoadSystemArea(drive, area, account);
   if (!observer.pump()) return CatalogueResult::Stopped;
+  if (!systemArea) return CatalogueResult::Unreadable;
 
-  drive.ReadDrive(area.DirOffset, kDirectoryBlockSize);
+  const std::vector<ReadGap> rootGaps =
+      ReadArea(drive, area.DirOffset, kDirectoryBlockSize, kAreaRootDirectory, account.unreadable);
+  if (Lost(rootGaps, kAreaRootDirectory, account)) return CatalogueResult::Unreadable;
   SwapThem(drive.BlockBuffer, kDirectoryBlockSize, area.RootDirBuffer);
   if (!FindRecordList(area)) return CatalogueResult::RecordListNotFound;
-  area.RecordCount = static_cast<int32_t>(area.RecordListSize / kRecordSize);
+  area.RecordCount =
+      static_cast<int32_t>(std::min(area.RecordListSize, kLargestRecordList) / kRecordSize);
 
-  table = ProgrammeTable{};
-  drive.ReadDrive(geometry.MediaDirOffset, kDirectoryBlockSize);
+  const bool mediaDirectoryLost = !ReadArea(drive, geometry.MediaDirOffset, kDirectoryBlockSize,
+                                            kAreaMediaDirectory, account.unreadable)
+                                       .empty();
   std::vector<uint8_t> fileArea;
   SwapThem(drive.BlockBuffer, kDirectoryBlockSize, fileArea);
   GetFILEPositions(fileArea.data(), area.RecordCount, table.ProgFileOffset, table.ProgFileSize);
   GetEPGPositions(area, table.ProgEPGOffset);
 
-  if (!EPGTrace_and_Record(drive, area, observer)) return CatalogueResult::Stopped;
+  if (!EPGTrace_and_Record(drive, area, account, observer)) return CatalogueResult::Stopped;
   const std::vector<uint8_t> records = area.RecordListBuffer;
   const int64_t loaded = static_cast<int64_t>(records.size()) / kRecordSize;
   const int64_t count = std::min<int64_t>(area.RecordCount, loaded);
   for (int64_t r = 0; r < count; ++r) {
-    ParseRecord(records.data() + r * kRecordSize, drive, table, rows, listFile);
+    // A record with bytes that would not read is left out: even its slot is unknown.
+    const int64_t first = r * kRecordSize;
+    const bool lost = std::any_of(
+        area.RecordListGaps.begin(), area.RecordListGaps.end(),
+        [&](const auto& g) { return g.first < first + kRecordSize && first < g.first + g.second; });
+    if (!lost) {
+      ParseRecord(records.data() + first, drive, table, rows, listFile, mediaDirectoryLost,
+                  account);
+    }
   }
   if (listFile != nullptr) *listFile << kListFileClosingLine << "\r\n";
   return CatalogueResult::Listed;

@@ -27,6 +27,10 @@ struct ProgrammeTable {
   std::array<int64_t, kSlotCount> ProgEPGOffset{};
   std::array<int64_t, kSlotCount> ProgFileOffset{};
   std::array<int64_t, kSlotCount> ProgFileSize{};
+  // What went wrong reading each slot's catalogue entries, in the user's words; and whether the
+  // slot's media-directory entry may have been in a part of the directory that would not read.
+  std::array<std::vector<std::string>, kSlotCount> ProgProblems{};
+  std::array<bool, kSlotCount> ProgFileUnknown{};
   // RowSlot[n] is the slot of list row n (1-based); element 0 is unused.
   std::vector<int> RowSlot{0};
 };
@@ -35,13 +39,18 @@ enum class CatalogueResult {
   Listed,              // the table and rows are filled
   RecordListNotFound,  // "_RECORD_LIST_" is not among the first root-directory entries
   Stopped,             // the front end asked to stop during a yield
+  Unreadable,          // sector 0 or the system area would not read: account.failure says how
 };
 
+inline constexpr const char* kMediaEntryUnknownText =
+    "the media directory could not be read: its size and place are unknown";
+
 // Reads the catalogue of an open, recognised drive into `table` and `rows`, writing one line per
-// listed recording and a closing line to `listFile` when given.
+// listed recording and a closing line to `listFile` when given. Whatever would not read is
+// salvaged around and added to `account`.
 CatalogueResult GetProgData(Drive& drive, const MediaGeometry& geometry, SystemArea& area,
                             ProgrammeTable& table, RecordingRows& rows, std::ostream* listFile,
-                            WorkObserver& observer);
+                            CatalogueAccount& account, WorkObserver& observer);
 
 // "###,###,###,### Bytes": the size grouped by threes with ","; 0 gives " Bytes".
 std::string SizeText(int64_t bytes);

@@ -55,11 +55,14 @@ class ProgressLine : public BatchObserver {
     lastDraw_ = now;
     const double seconds = std::chrono::duration<double>(now - started_).count();
     const double rate = seconds > 0 ? static_cast<double>(counters_.BatchBytesCopied) / seconds : 0;
-    const double left = rate > 0 ? static_cast<double>(counters_.BatchBytesTotal - counters_.BatchBytesCopied) / rate : 0;
+    const double left =
+        rate > 0
+            ? static_cast<double>(counters_.BatchBytesTotal - counters_.BatchBytesCopied) / rate
+            : 0;
     const long leftSeconds = left > 0 ? static_cast<long>(left) : 0;
     std::string name = name_.size() > 40 ? name_.substr(0, 37) + "..." : name_;
-    std::fprintf(stderr, "\r%-40s %3.0f%% | batch %3.0f%% | %6.1f MB/s | %ld:%02ld left ", name.c_str(),
-                 task_, batch_, rate / 1e6, leftSeconds / 60, leftSeconds % 60);
+    std::fprintf(stderr, "\r%-40s %3.0f%% | batch %3.0f%% | %6.1f MB/s | %ld:%02ld left ",
+                 name.c_str(), task_, batch_, rate / 1e6, leftSeconds / 60, leftSeconds % 60);
     std::fflush(stderr);
     drawn_ = true;
   }
@@ -96,7 +99,8 @@ int RunCopy(const CopyOptions& options) {
     return kExitUsage;
   }
   Catalogue c;
-  if (const int status = ReadCatalogue(options.driveText, c); status != kExitOk) return status;
+  const int readStatus = ReadDisk(options.driveText, c);
+  if (readStatus != kExitOk && readStatus != kExitReadInPart) return readStatus;
 
   const int rowCount = static_cast<int>(c.rows.rows.size());
   std::set<int> chosen;
@@ -154,9 +158,11 @@ int RunCopy(const CopyOptions& options) {
                          {"status", ok ? "downloaded" : "failed"},
                          {"bytes", o.bytesWritten},
                          {"reason", o.reason},
-                         {"unreadable_bytes", o.unreadableBytes}});
+                         {"unreadable_bytes", o.unreadableBytes},
+                         {"note", o.note}});
     } else if (ok) {
-      std::cout << "downloaded " << file << " " << o.bytesWritten << "\n";
+      std::cout << "downloaded " << file << " " << o.bytesWritten
+                << (o.note.empty() ? "" : " (" + o.note + ")") << "\n";
     } else {
       std::cout << "failed " << file << ": " << o.reason << "\n";
     }
@@ -165,9 +171,10 @@ int RunCopy(const CopyOptions& options) {
     nlohmann::json out{{"results", results},
                        {"bytes_total", counters.BatchBytesTotal},
                        {"bytes_copied", counters.BatchBytesCopied}};
+    AddAccount(c.account, out);
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   }
-  return anyFailed ? kExitRowFailed : kExitOk;
+  return anyFailed ? kExitRowFailed : readStatus;
 }
 
 }  // namespace skelbrook::cli

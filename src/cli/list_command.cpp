@@ -5,42 +5,54 @@
 #include <nlohmann/json.hpp>
 
 #include "catalogue/text.h"
-#include "device/drive.h"
 
 namespace skelbrook::cli {
 
-int ReadCatalogue(const std::string& driveText, Catalogue& catalogue) {
-  Drive drive;
-  const Status opened = drive.OpenDrive(driveText);
-  (void)GetFileOffset(drive, catalogue.geometry, nullptr);
-  if (!catalogue.geometry.KnownDrive) {
-    std::cerr << kNotRecognisedMessage << "\n";
-    if (!opened.ok()) std::cerr << opened.message() << "\n";
-    return kExitNotRecognised;
+int ReadDisk(const std::string& driveText, Catalogue& catalogue) {
+  CatalogueObserver quiet;
+  const ReadResult result = ReadCatalogue(driveText, {}, catalogue, nullptr, quiet);
+  for (const UnreadableRange& r : catalogue.account.unreadable)
+    std::cerr << "Unreadable: " << Describe(r) << "\n";
+  for (const std::string& p : catalogue.account.problems) std::cerr << "Problem: " << p << "\n";
+  switch (result) {
+    case ReadResult::NotRecognised:
+      std::cerr << kNotRecognisedText << "\n" << catalogue.rejection << "\n";
+      return kExitNotRecognised;
+    case ReadResult::RecordListNotFound:
+      std::cerr << "Cannot locate _RECORD_LIST_ on " << catalogue.path << "\n";
+      return kExitNoRecordList;
+    case ReadResult::Unreadable:
+      std::cerr << catalogue.account.failure << "\n";
+      return kExitReadInPart;
+    case ReadResult::Listed:
+    case ReadResult::Stopped:
+      break;
   }
-  WorkObserver quiet;
-  const CatalogueResult result = GetProgData(drive, catalogue.geometry, catalogue.area,
-                                             catalogue.table, catalogue.rows, nullptr, quiet);
-  drive.CloseDrive();
-  if (result == CatalogueResult::RecordListNotFound) {
-    std::cerr << "Cannot locate _RECORD_LIST_ on " << drive.Path() << "\n";
-    return kExitNoRecordList;
+  return ReadInPart(catalogue.account) ? kExitReadInPart : kExitOk;
+}
+
+void AddAccount(const CatalogueAccount& account, nlohmann::json& out) {
+  nlohmann::json unreadable = nlohmann::json::array();
+  for (const UnreadableRange& r : account.unreadable) {
+    unreadable.push_back(
+        {{"area", r.area}, {"first_byte", r.firstByte}, {"bytes", r.bytes}, {"error", r.error}});
   }
-  return kExitOk;
+  out["unreadable"] = unreadable;
+  out["problems"] = account.problems;
 }
 
 int RunList(const std::string& driveText, bool json) {
   Catalogue c;
-  const int status = ReadCatalogue(driveText, c);
-  if (status != kExitOk) return status;
+  const int status = ReadDisk(driveText, c);
+  if (status != kExitOk && status != kExitReadInPart) return status;
   nlohmann::json recordings = nlohmann::json::array();
   for (size_t i = 0; i < c.rows.rows.size(); ++i) {
     const int row = static_cast<int>(i) + 1;
     const int slot = c.table.RowSlot[static_cast<size_t>(row)];
     const RecordingRow& r = c.rows.rows[i];
     if (!json) {
-      std::cout << c.table.ProgFileName[slot] << ".ts\t" << OnOneLine(r.channelTime) << "\t" << r.sizeText
-                << "\n";
+      std::cout << c.table.ProgFileName[slot] << ".ts\t" << OnOneLine(r.channelTime) << "\t"
+                << r.sizeText << "\n";
       continue;
     }
     recordings.push_back({{"row", row},
@@ -52,14 +64,15 @@ int RunList(const std::string& driveText, bool json) {
                           {"size_text", r.sizeText},
                           {"description", c.table.ProgEPGText[slot]},
                           {"file_offset", c.table.ProgFileOffset[slot]},
-                          {"epg_offset", c.table.ProgEPGOffset[slot]}});
+                          {"epg_offset", c.table.ProgEPGOffset[slot]},
+                          {"problems", c.table.ProgProblems[slot]}});
   }
   if (json) {
-    std::cout << nlohmann::json{{"recordings", recordings}}.dump(2, ' ', false,
-                                                                  nlohmann::json::error_handler_t::replace)
-              << "\n";
+    nlohmann::json out{{"recordings", recordings}};
+    AddAccount(c.account, out);
+    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   }
-  return kExitOk;
+  return status;
 }
 
 }  // namespace skelbrook::cli

@@ -1,13 +1,11 @@
-// The command line's read side: open the drive, recognise it and read its catalogue, with the
-// exit statuses scripts rely on.
+// The command line's read side: read the catalogue through the core's one read workflow, with
+// the exit statuses scripts rely on.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
-#include "catalogue/programme_table.h"
-#include "catalogue/recording_rows.h"
-#include "catalogue/system_area.h"
-#include "disk/media_geometry.h"
+#include "catalogue/read_catalogue.h"
 
 namespace skelbrook::cli {
 
@@ -17,20 +15,15 @@ enum ExitStatus {
   kExitUsage = 2,
   kExitNotRecognised = 3,
   kExitNoRecordList = 4,
+  kExitReadInPart = 5,  // the catalogue could be read only in part
 };
 
-inline constexpr const char* kNotRecognisedMessage = "Does not read like a known 9200T drive!";
+// Reads the catalogue. Prints on stderr why it failed, or each range that would not read and
+// each limit hit; returns kExitOk, kExitReadInPart or the exit status of the failure.
+int ReadDisk(const std::string& driveText, Catalogue& catalogue);
 
-// Everything read off one drive.
-struct Catalogue {
-  MediaGeometry geometry;
-  SystemArea area;
-  ProgrammeTable table;
-  RecordingRows rows;
-};
-
-// Reads the catalogue; on failure prints the reason on stderr and returns the exit status.
-int ReadCatalogue(const std::string& driveText, Catalogue& catalogue);
+// The account of the read, for JSON output: "unreadable" and "problems".
+void AddAccount(const CatalogueAccount& account, nlohmann::json& out);
 
 int RunList(const std::string& driveText, bool json);
 

@@ -1,12 +1,15 @@
 // Reading the recorder disk: one read-only handle, whole-sector reads, zeros where the disk
-// delivered nothing, and an honest count of what it did deliver.
+// delivered nothing, an honest count of what it did deliver, and failed spans read again sector
+// by sector past the caches so that one bad sector costs only itself.
 #include "device/drive.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
+#include <malloc.h>
 #include <windows.h>
 #include <winioctl.h>
 
@@ -22,24 +25,331 @@
 #endif
 
 namespace skelbrook {
+namespace {
 
-Drive::~Drive() { CloseDrive(); }
+constexpr const char* kPastEndText = "read past the end of the drive";
+
+int64_t WholeSectors(int64_t count) {
+  return (count + kSectorSize - 1) / kSectorSize * kSectorSize;
+}
+
+// A buffer whose start suits unbuffered transfers (aligned to 4,096 bytes, more than any
+// logical sector size needs).
+class AlignedBuffer {
+ public:
+  explicit AlignedBuffer(int64_t size) {
+#ifdef _WIN32
+    data_ = static_cast<uint8_t*>(_aligned_malloc(static_cast<size_t>(size), kAlignment));
+#else
+    void* p = nullptr;
+    if (posix_memalign(&p, kAlignment, static_cast<size_t>(size)) == 0)
+      data_ = static_cast<uint8_t*>(p);
+#endif
+  }
+  ~AlignedBuffer() {
+#ifdef _WIN32
+    _aligned_free(data_);
+#else
+    std::free(data_);
+#endif
+  }
+  AlignedBuffer(const AlignedBuffer&) = delete;
+  AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+  uint8_t* data() const {
+    return data_;
+  }
+
+ private:
+  static constexpr size_t kAlignment = 4096;
+  uint8_t* data_ = nullptr;
+};
+
+// Reads the span of whole `unit`-byte sectors covering [offset, offset + count) with `read`
+// into an aligned buffer and keeps our part: what unbuffered transfers need.
+template <typename ReadAligned>
+int64_t ReadCoveringSectors(int64_t offset, uint8_t* into, int64_t count, int64_t unit,
+                            ReadAligned read) {
+  const int64_t first = offset / unit * unit;
+  const int64_t last = (offset + count + unit - 1) / unit * unit;
+  AlignedBuffer span(last - first);
+  if (span.data() == nullptr) return -1;
+  const int64_t got = read(first, span.data(), last - first);
+  const int64_t mine = std::clamp<int64_t>(got - (offset - first), 0, count);
+  std::copy_n(span.data() + (offset - first), mine, into);
+  return mine;
+}
+
+#ifdef _WIN32
+
+class RawDisk : public DiskReader {
+ public:
+  RawDisk(HANDLE handle, std::wstring path, int64_t size, int64_t sector)
+      : handle_(handle), path_(std::move(path)), size_(size), sector_(sector) {}
+  ~RawDisk() override {
+    CloseHandle(handle_);
+    if (unbuffered_ != INVALID_HANDLE_VALUE) CloseHandle(unbuffered_);
+  }
+
+  int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+    // A raw drive refuses a transfer that runs past its last sector instead of delivering what
+    // lies before it: ask only for the bytes the drive holds.
+    const int64_t held =
+        size_ > 0 && offset + count > size_ ? std::max<int64_t>(0, size_ - offset) : count;
+    // Windows transfers only whole physical sectors of a raw drive, and some disks (and USB
+    // adapters) have 4,096-byte ones: read the covering span of such sectors and keep our part.
+    int64_t done;
+    if (sector_ > kSectorSize && (offset % sector_ != 0 || held % sector_ != 0)) {
+      done = ReadCoveringSectors(offset, into, held, sector_,
+                                 [&](int64_t at, uint8_t* buf, int64_t n) {
+                                   return Transfer(handle_, at, buf, n, error);
+                                 });
+    } else {
+      done = Transfer(handle_, offset, into, held, error);
+    }
+    if (done < count && error.empty()) error = kPastEndText;
+    return std::max<int64_t>(done, 0);
+  }
+
+  int64_t ReadUncached(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+    if (unbuffered_ == INVALID_HANDLE_VALUE && !triedUnbuffered_) {
+      triedUnbuffered_ = true;
+      unbuffered_ = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
+    }
+    if (unbuffered_ == INVALID_HANDLE_VALUE) return ReadAt(offset, into, count, error);
+    const int64_t held =
+        size_ > 0 && offset + count > size_ ? std::max<int64_t>(0, size_ - offset) : count;
+    const int64_t done =
+        ReadCoveringSectors(offset, into, held, sector_, [&](int64_t at, uint8_t* buf, int64_t n) {
+          return Transfer(unbuffered_, at, buf, n, error);
+        });
+    if (done < count && error.empty()) error = kPastEndText;
+    return std::max<int64_t>(done, 0);
+  }
+
+  int64_t SizeBytes() const override { return size_; }
+  int64_t SectorSize() const override { return sector_; }
+
+ private:
+  static int64_t Transfer(HANDLE h, int64_t offset, uint8_t* into, int64_t count,
+                          std::string& error) {
+    LARGE_INTEGER position;
+    position.QuadPart = offset;
+    if (!SetFilePointerEx(h, position, nullptr, FILE_BEGIN)) {
+      error = Win32ErrorText(GetLastError());
+      return 0;
+    }
+    int64_t done = 0;
+    while (done < count) {
+      const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+      DWORD got = 0;
+      if (!ReadFile(h, into + done, want, &got, nullptr)) {
+        error = Win32ErrorText(GetLastError());
+        break;
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    return done;
+  }
+
+  HANDLE handle_;
+  HANDLE unbuffered_ = INVALID_HANDLE_VALUE;
+  bool triedUnbuffered_ = false;
+  std::wstring path_;
+  int64_t size_;
+  int64_t sector_;
+};
+
+#else
+
+class RawDisk : public DiskReader {
+ public:
+  RawDisk(int fd, std::string path, int64_t size, int64_t sector, bool blockDevice)
+      : fd_(fd), path_(std::move(path)), size_(size), sector_(sector), blockDevice_(blockDevice) {}
+  ~RawDisk() override {
+    close(fd_);
+    if (directFd_ >= 0) close(directFd_);
+  }
+
+  int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+    const int64_t done = Transfer(fd_, offset, into, count, error);
+    if (done < count && error.empty()) error = kPastEndText;
+    return done;
+  }
+
+  // Block devices are read again with O_DIRECT: a buffered read fails the whole page-cache folio
+  // (up to 64 KiB) around a bad sector. Image files are fine buffered.
+  int64_t ReadUncached(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+#ifdef O_DIRECT
+    if (blockDevice_ && directFd_ < 0 && !triedDirect_) {
+      triedDirect_ = true;
+      do {
+        directFd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+      } while (directFd_ < 0 && errno == EINTR);
+    }
+    if (directFd_ >= 0) {
+      const int64_t held =
+          size_ > 0 && offset + count > size_ ? std::max<int64_t>(0, size_ - offset) : count;
+      int64_t done = ReadCoveringSectors(offset, into, held, sector_,
+                                         [&](int64_t at, uint8_t* buf, int64_t n) {
+                                           return Transfer(directFd_, at, buf, n, error);
+                                         });
+      if (done < 0) return ReadAt(offset, into, count, error);  // no memory for the aligned span
+      if (done < count && error.empty()) error = kPastEndText;
+      return done;
+    }
+#endif
+    return ReadAt(offset, into, count, error);
+  }
+
+  int64_t SizeBytes() const override {
+    return size_;
+  }
+  int64_t SectorSize() const override {
+    return sector_;
+  }
+
+ private:
+  // Reads until `count` bytes are in or the drive stops delivering; returns what came in.
+  static int64_t Transfer(int fd, int64_t offset, uint8_t* into, int64_t count,
+                          std::string& error) {
+    int64_t done = 0;
+    while (done < count) {
+      const ssize_t got = pread(fd, into + done, static_cast<size_t>(count - done), offset + done);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        error = std::strerror(errno);
+        break;
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    return done;
+  }
+
+  int fd_;
+  int directFd_ = -1;
+  bool triedDirect_ = false;
+  std::string path_;
+  int64_t size_;
+  int64_t sector_;
+  bool blockDevice_;
+};
+
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+
+Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
+  disk.reset();
+  std::wstring wide = WideFromUtf8(path);
+  // Read access only: the recorder disk is never written. Others may keep it open.
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return Status::Error("cannot open " + path + ": " + Win32ErrorText(GetLastError()));
+  }
+  int64_t size = 0;
+  LARGE_INTEGER fileSize;
+  GET_LENGTH_INFORMATION lengthInfo;
+  DWORD returned = 0;
+  if (DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &lengthInfo, sizeof lengthInfo,
+                      &returned, nullptr)) {
+    size = lengthInfo.Length.QuadPart;
+  } else if (GetFileSizeEx(h, &fileSize)) {
+    size = fileSize.QuadPart;
+  }
+  int64_t sector = kSectorSize;
+  DISK_GEOMETRY geometry;
+  if (DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
+                      &returned, nullptr) &&
+      geometry.BytesPerSector > kSectorSize && geometry.BytesPerSector % kSectorSize == 0) {
+    sector = geometry.BytesPerSector;
+  }
+  disk = std::make_unique<RawDisk>(h, std::move(wide), size, sector);
+  return Status::Ok();
+}
+
+#else
+
+Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
+  disk.reset();
+  // Read-only: the recorder disk is never written.
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Status::Error("cannot open " + path + ": " + std::strerror(errno));
+  int64_t size = 0;
+  int64_t sector = kSectorSize;
+  bool blockDevice = false;
+  struct stat st {};
+  if (fstat(fd, &st) == 0) {
+    if (S_ISREG(st.st_mode)) {
+      size = st.st_size;
+    } else {
+      blockDevice = S_ISBLK(st.st_mode);
+#ifdef BLKGETSIZE64
+      uint64_t bytes = 0;
+      if (ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = static_cast<int64_t>(bytes);
+#endif
+#ifdef BLKSSZGET
+      int logical = 0;
+      if (ioctl(fd, BLKSSZGET, &logical) == 0 && logical > kSectorSize &&
+          logical % kSectorSize == 0) {
+        sector = logical;
+      }
+#endif
+      if (size == 0) {
+        const off_t end = lseek(fd, 0, SEEK_END);
+        if (end > 0) size = end;
+      }
+    }
+  }
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  disk = std::make_unique<RawDisk>(fd, path, size, sector, blockDevice);
+  return Status::Ok();
+}
+
+#endif
+
+Status Drive::OpenDrive(std::string_view driveText, const DiskOpener& opener) {
+  CloseDrive();
+  path_ = ResolveDrivePath(driveText);
+  return opener ? opener(path_, disk_) : OpenRawDisk(path_, disk_);
+}
+
+void Drive::CloseDrive() {
+  disk_.reset();
+}
+
+int64_t Drive::Prepare(int64_t offset, int64_t count) {
+  // Raw drives only transfer whole sectors: round the request up and keep the first `count`.
+  const int64_t whole = WholeSectors(count);
+  BlockBuffer.resize(static_cast<size_t>(whole));
+  lastReadError_.clear();
+  if (offset < 0 || !IsOpen()) std::fill(BlockBuffer.begin(), BlockBuffer.end(), uint8_t{0});
+  if (offset < 0) {
+    lastReadError_ = "read before the start of the drive";
+    return 0;
+  }
+  if (!IsOpen()) {
+    lastReadError_ = "the drive is not open";
+    return 0;
+  }
+  return whole;
+}
 
 int64_t Drive::ReadDrive(int64_t offset, int64_t count) {
   if (count <= 1) return 0;
-  // Raw drives only transfer whole sectors: round the request up and keep the first `count`.
-  const int64_t whole = (count + kSectorSize - 1) / kSectorSize * kSectorSize;
-  BlockBuffer.resize(static_cast<size_t>(whole));
-  lastReadError_.clear();
+  const int64_t whole = Prepare(offset, count);
   int64_t delivered = 0;
-  if (offset < 0) {
-    lastReadError_ = "read before the start of the drive";
-  } else if (!IsOpen()) {
-    lastReadError_ = "the drive is not open";
-  } else {
-    delivered = ReadRaw(offset, BlockBuffer.data(), whole);
-  }
-  if (delivered < whole) {
+  if (whole > 0) {
+    delivered = std::clamp<int64_t>(
+        disk_->ReadAt(offset, BlockBuffer.data(), whole, lastReadError_), 0, whole);
     std::fill(BlockBuffer.begin() + delivered, BlockBuffer.end(), uint8_t{0});
   }
   // Only the rounding up to a whole sector came short: every byte asked for is here.
@@ -48,155 +358,46 @@ int64_t Drive::ReadDrive(int64_t offset, int64_t count) {
   return std::min(delivered, count);
 }
 
-// Reads until `count` bytes are in or the drive stops delivering; returns what came in.
-// Applies the test seam's injected failures first.
-int64_t Drive::ReadRaw(int64_t offset, uint8_t* into, int64_t count) {
-  if (faults.failReadAt >= 0 && faults.failReadAt >= offset && faults.failReadAt < offset + count) {
-    if (!faults.shortRead) {
-      lastReadError_ = "Input/output error";
-      return 0;
-    }
-    count = faults.failReadAt - offset;
-    lastReadError_ = "Input/output error";
+std::vector<ReadGap> Drive::ReadSalvaging(int64_t offset, int64_t count) {
+  std::vector<ReadGap> gaps;
+  if (count <= 0) return gaps;
+  const int64_t whole = Prepare(offset, std::max<int64_t>(count, 2));
+  if (whole == 0) {
+    BlockBuffer.resize(static_cast<size_t>(count));
+    gaps.push_back({offset, count, lastReadError_});
+    return gaps;
   }
-  int64_t done = 0;
-#ifdef _WIN32
-  // A raw drive refuses a transfer that runs past its last sector instead of delivering what
-  // lies before it: ask only for the bytes the drive holds.
-  int64_t held = count;
-  if (size_ > 0 && offset + count > size_) held = std::max<int64_t>(0, size_ - offset);
-  // Windows transfers only whole physical sectors of a raw drive, and some disks (and USB
-  // adapters) have 4,096-byte ones: read the covering span of such sectors and keep our part.
-  const int64_t unit = physicalSector_;
-  if (unit > kSectorSize && (offset % unit != 0 || held % unit != 0)) {
-    const int64_t first = offset / unit * unit;
-    int64_t last = (offset + held + unit - 1) / unit * unit;
-    if (size_ > 0) last = std::min(last, std::max(size_, first));
-    std::vector<uint8_t> span(static_cast<size_t>(last - first));
-    const int64_t got = ReadWin32(first, span.data(), last - first);
-    done = std::clamp<int64_t>(got - (offset - first), 0, held);
-    std::copy_n(span.begin() + (offset - first), done, into);
-  } else {
-    done = ReadWin32(offset, into, held);
-  }
-#else
-  while (done < count) {
-    const ssize_t got = pread(fd_, into + done, static_cast<size_t>(count - done), offset + done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      lastReadError_ = std::strerror(errno);
-      break;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-#endif
-  if (done < count && lastReadError_.empty()) lastReadError_ = "read past the end of the drive";
-  return done;
-}
-
-#ifdef _WIN32
-
-int64_t Drive::ReadWin32(int64_t offset, uint8_t* into, int64_t count) {
-  LARGE_INTEGER position;
-  position.QuadPart = offset;
-  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
-    lastReadError_ = Win32ErrorText(GetLastError());
-    return 0;
-  }
-  int64_t done = 0;
-  while (done < count) {
-    const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
-    DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(handle_), into + done, want, &got, nullptr)) {
-      lastReadError_ = Win32ErrorText(GetLastError());
-      break;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
-}
-
-Status Drive::OpenDrive(std::string_view driveText) {
-  CloseDrive();
-  path_ = ResolveDrivePath(driveText);
-  const std::wstring wide = WideFromUtf8(path_);
-  // Read access only: the recorder disk is never written. Others may keep it open.
-  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    return Status::Error("cannot open " + path_ + ": " + Win32ErrorText(GetLastError()));
-  }
-  handle_ = h;
-  size_ = 0;
-  LARGE_INTEGER fileSize;
-  GET_LENGTH_INFORMATION lengthInfo;
-  DWORD returned = 0;
-  if (DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &lengthInfo, sizeof lengthInfo,
-                      &returned, nullptr)) {
-    size_ = lengthInfo.Length.QuadPart;
-  } else if (GetFileSizeEx(h, &fileSize)) {
-    size_ = fileSize.QuadPart;
-  }
-  physicalSector_ = kSectorSize;
-  DISK_GEOMETRY geometry;
-  if (DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
-                      &returned, nullptr) &&
-      geometry.BytesPerSector > kSectorSize && geometry.BytesPerSector % kSectorSize == 0) {
-    physicalSector_ = geometry.BytesPerSector;
-  }
-  return Status::Ok();
-}
-
-void Drive::CloseDrive() {
-  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
-  handle_ = nullptr;
-  size_ = 0;
-}
-
-bool Drive::IsOpen() const { return handle_ != nullptr; }
-
-#else
-
-Status Drive::OpenDrive(std::string_view driveText) {
-  CloseDrive();
-  path_ = ResolveDrivePath(driveText);
-  // Read-only: the recorder disk is never written.
-  int fd;
-  do {
-    fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return Status::Error("cannot open " + path_ + ": " + std::strerror(errno));
-  fd_ = fd;
-  size_ = 0;
-  struct stat st {};
-  if (fstat(fd_, &st) == 0) {
-    if (S_ISREG(st.st_mode)) {
-      size_ = st.st_size;
-    } else {
-#ifdef BLKGETSIZE64
-      uint64_t bytes = 0;
-      if (ioctl(fd_, BLKGETSIZE64, &bytes) == 0) size_ = static_cast<int64_t>(bytes);
-#endif
-      if (size_ == 0) {
-        const off_t end = lseek(fd_, 0, SEEK_END);
-        if (end > 0) size_ = end;
+  std::string error;
+  int64_t at =
+      std::clamp<int64_t>(disk_->ReadAt(offset, BlockBuffer.data(), whole, error), 0, whole);
+  if (at < whole) {
+    // From the sector that failed on, one logical sector at a time.
+    const int64_t unit = std::max<int64_t>(disk_->SectorSize(), kSectorSize);
+    at = (offset + at) / unit * unit - offset;
+    at = std::max<int64_t>(at, 0);
+    while (at < whole) {
+      const int64_t next = std::min(whole, ((offset + at) / unit + 1) * unit - offset);
+      std::string sectorError;
+      const int64_t got = std::clamp<int64_t>(
+          disk_->ReadUncached(offset + at, BlockBuffer.data() + at, next - at, sectorError), 0,
+          next - at);
+      std::fill(BlockBuffer.begin() + at + got, BlockBuffer.begin() + next, uint8_t{0});
+      const int64_t lostFrom = at + got;
+      if (lostFrom < next && lostFrom < count) {
+        const int64_t lostTo = std::min(next, count);
+        if (!gaps.empty() && gaps.back().first + gaps.back().bytes == offset + lostFrom &&
+            gaps.back().error == sectorError) {
+          gaps.back().bytes += lostTo - lostFrom;
+        } else {
+          gaps.push_back({offset + lostFrom, lostTo - lostFrom, sectorError});
+        }
       }
+      at = next;
     }
   }
-  posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return Status::Ok();
+  lastReadError_ = gaps.empty() ? std::string() : gaps.front().error;
+  BlockBuffer.resize(static_cast<size_t>(count));
+  return gaps;
 }
-
-void Drive::CloseDrive() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-  size_ = 0;
-}
-
-bool Drive::IsOpen() const { return fd_ >= 0; }
-
-#endif
 
 }  // namespace skelbrook

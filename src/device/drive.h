@@ -1,64 +1,70 @@
 // The recorder disk, opened read-only as a whole drive or as an image file, and read at 64-bit
-// byte offsets into one buffer. Nothing in this layer can write to it.
+// byte offsets into one buffer, with an exact account of what could not be read. Nothing in this
+// layer can write to it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/status.h"
-#include "device/faults.h"
+#include "device/disk_reader.h"
 
 namespace skelbrook {
-
-inline constexpr int64_t kSectorSize = 512;
 
 // Turns the text of the drive box into a device path: a number N names the platform's Nth
 // physical drive, anything else is a path to a device or an image, taken as it is. Blanks around
 // the text are ignored.
 std::string ResolveDrivePath(std::string_view driveText);
 
+// Bytes of one read that the disk would not deliver, even one sector at a time.
+struct ReadGap {
+  int64_t first = 0;  // absolute byte offset on the drive
+  int64_t bytes = 0;
+  std::string error;  // the system's words
+};
+
 class Drive {
  public:
   Drive() = default;
-  ~Drive();
   Drive(const Drive&) = delete;
   Drive& operator=(const Drive&) = delete;
 
-  // Opens the drive named by the drive-box text, read-only. On failure the drive stays closed,
-  // reads deliver nothing (zeros), and the returned status says why.
-  Status OpenDrive(std::string_view driveText);
+  // Opens the drive named by the drive-box text, read-only, through `opener` (the raw drive or
+  // image when none is given). On failure the drive stays closed, reads deliver nothing (zeros),
+  // and the returned status says why.
+  Status OpenDrive(std::string_view driveText, const DiskOpener& opener = {});
   void CloseDrive();
-  bool IsOpen() const;
+  bool IsOpen() const { return disk_ != nullptr; }
 
   // Replaces BlockBuffer with exactly `count` bytes read at `offset`; bytes the drive did not
   // deliver are zeros. A count of 0 or 1 leaves BlockBuffer as it is and returns 0. A count that
   // is not a whole number of sectors is served by reading whole sectors (raw drives refuse
   // partial ones) and keeping the first `count` bytes. Returns how many of the `count` bytes
-  // were really delivered, so a caller can tell a failed read from a good one.
+  // were delivered before the first failure, so a caller can tell a failed read from a good one.
   int64_t ReadDrive(int64_t offset, int64_t count);
 
+  // Like ReadDrive, but a read that fails is read again from the failure on, one logical sector
+  // at a time past the caches, so that only the sectors that truly fail are lost. Returns those
+  // (as zeros in BlockBuffer), merged into runs and cut to the `count` bytes asked for.
+  std::vector<ReadGap> ReadSalvaging(int64_t offset, int64_t count);
+
   // Size of the opened drive or image in bytes; 0 when closed or unknown.
-  int64_t SizeBytes() const { return size_; }
+  int64_t SizeBytes() const { return disk_ ? disk_->SizeBytes() : 0; }
   const std::string& Path() const { return path_; }
   // Why the most recent short read stopped short; empty after a complete one.
   const std::string& LastReadError() const { return lastReadError_; }
 
   std::vector<uint8_t> BlockBuffer;
-  DeviceFaults faults;
 
  private:
-  int64_t ReadRaw(int64_t offset, uint8_t* into, int64_t count);
+  // Sizes BlockBuffer for `count` bytes in whole sectors and returns that size; 0 (and zeros)
+  // when nothing can be read there.
+  int64_t Prepare(int64_t offset, int64_t count);
 
-#ifdef _WIN32
-  int64_t ReadWin32(int64_t offset, uint8_t* into, int64_t count);
-  void* handle_ = nullptr;
-  int64_t physicalSector_ = kSectorSize;
-#else
-  int fd_ = -1;
-#endif
-  int64_t size_ = 0;
+  std::unique_ptr<DiskReader> disk_;
   std::string path_;
   std::string lastReadError_;
 };

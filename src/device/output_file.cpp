@@ -18,17 +18,15 @@
 namespace skelbrook {
 namespace {
 
-// How many of `count` bytes may go down before an injected write failure.
-int64_t WritableBeforeFault(const DeviceFaults& faults, int64_t written, int64_t count) {
-  if (faults.failWriteAfter < 0) return count;
-  return std::max<int64_t>(0, std::min(count, faults.failWriteAfter - written));
+std::string FullDestinationText() {
+  return kDestinationFullText;
 }
-
-std::string FullDestinationText() { return "the destination is full (No space left on device)"; }
 
 }  // namespace
 
-OutputFile::~OutputFile() { (void)CloseOutput(); }
+OutputFile::~OutputFile() {
+  (void)CloseOutput();
+}
 
 #ifdef _WIN32
 
@@ -37,8 +35,8 @@ Status OutputFile::CreateExclusive(const std::string& path) {
   written_ = 0;
   const std::wstring wide = WideFromUtf8(path);
   // CREATE_NEW: an existing file is never opened, truncated or overwritten.
-  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     return Status::Error("cannot create " + path + ": " + Win32ErrorText(GetLastError()));
   }
@@ -46,14 +44,15 @@ Status OutputFile::CreateExclusive(const std::string& path) {
   return Status::Ok();
 }
 
-bool OutputFile::IsOpen() const { return handle_ != nullptr; }
+bool OutputFile::IsOpen() const {
+  return handle_ != nullptr;
+}
 
 Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
   if (!IsOpen()) return Status::Error("the destination file is not open");
-  const int64_t allowed = WritableBeforeFault(faults, written_, count);
   int64_t done = 0;
-  while (done < allowed) {
-    const DWORD want = static_cast<DWORD>(std::min<int64_t>(allowed - done, 1 << 30));
+  while (done < count) {
+    const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
     DWORD put = 0;
     if (!WriteFile(static_cast<HANDLE>(handle_), data + done, want, &put, nullptr)) {
       const DWORD err = GetLastError();
@@ -71,9 +70,6 @@ Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
     done += put;
   }
   written_ += done;
-  if (allowed < count) {
-    return Status::Error(faults.diskFull ? FullDestinationText() : "writing failed: I/O error");
-  }
   return Status::Ok();
 }
 
@@ -108,14 +104,15 @@ Status OutputFile::CreateExclusive(const std::string& path) {
   return Status::Ok();
 }
 
-bool OutputFile::IsOpen() const { return fd_ >= 0; }
+bool OutputFile::IsOpen() const {
+  return fd_ >= 0;
+}
 
 Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
   if (!IsOpen()) return Status::Error("the destination file is not open");
-  const int64_t allowed = WritableBeforeFault(faults, written_, count);
   int64_t done = 0;
-  while (done < allowed) {
-    const ssize_t put = write(fd_, data + done, static_cast<size_t>(allowed - done));
+  while (done < count) {
+    const ssize_t put = write(fd_, data + done, static_cast<size_t>(count - done));
     if (put < 0) {
       if (errno == EINTR) continue;
       const int err = errno;
@@ -126,10 +123,6 @@ Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
     done += put;
   }
   written_ += done;
-  if (allowed < count) {
-    return Status::Error(faults.diskFull ? FullDestinationText()
-                                         : "writing failed: Input/output error");
-  }
   return Status::Ok();
 }
 

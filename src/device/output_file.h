@@ -6,27 +6,29 @@
 #include <string>
 
 #include "common/status.h"
-#include "device/faults.h"
 
 namespace skelbrook {
+
+inline constexpr const char* kDestinationFullText =
+    "the destination is full (No space left on device)";
 
 class OutputFile {
  public:
   OutputFile() = default;
-  ~OutputFile();
+  virtual ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates `path` (UTF-8). Fails, touching nothing, when a file or folder of that name exists.
   Status CreateExclusive(const std::string& path);
-  Status WriteOutput(const uint8_t* data, int64_t count);
+  // Appends `count` bytes; fails with the system's words (kDestinationFullText when full).
+  virtual Status WriteOutput(const uint8_t* data, int64_t count);
   Status FlushOutput();
   // Closes the file; the stored handle is reset, so a second close does nothing.
   Status CloseOutput();
   bool IsOpen() const;
 
   int64_t BytesWritten() const { return written_; }
-  DeviceFaults faults;
 
  private:
 #ifdef _WIN32

@@ -26,19 +26,31 @@ int64_t RoundedClusterNumber(int64_t distance, int64_t clusterSize) {
   return whole;
 }
 
-int64_t TableReadSize(int64_t entries) { return (entries * 4 / kSector + 1) * kSector; }
+int64_t TableReadSize(int64_t entries) {
+  return (entries * 4 / kSector + 1) * kSector;
+}
 
-bool LoadAllocationTable(Drive& drive, int64_t offset, int64_t entries, AllocationTable& table) {
+bool EntryUnknown(const std::vector<ReadGap>& unknown, int64_t offset, int64_t index) {
+  return !unknown.empty() && Overlaps(unknown, offset + 4 * index, 4);
+}
+
+bool LoadAllocationTable(Drive& drive, int64_t offset, int64_t entries, AllocationTable& table,
+                         const char* area, UnreadableList& list, std::vector<ReadGap>& unknown) {
   table.clear();
+  unknown.clear();
   try {
     table.reserve(static_cast<size_t>(entries) + 1);
   } catch (const std::bad_alloc&) {
     return false;
   }
   const int64_t readSize = TableReadSize(entries);
-  for (int64_t at = 0; at < readSize && static_cast<int64_t>(table.size()) < entries; at += kTableChunk) {
+  for (int64_t at = 0; at < readSize && static_cast<int64_t>(table.size()) < entries;
+       at += kTableChunk) {
     const int64_t piece = std::min(kTableChunk, readSize - at);
-    drive.ReadDrive(offset + at, piece);
+    // Only the entries count: the rest of the last sector is padding.
+    const std::vector<ReadGap> gaps =
+        ReadArea(drive, offset + at, piece, area, list, entries * 4 - at);
+    unknown.insert(unknown.end(), gaps.begin(), gaps.end());
     const int64_t first = static_cast<int64_t>(table.size());
     const int64_t count = std::min(entries, (at + piece) / 4) - first;
     table.resize(static_cast<size_t>(first + count));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/drive.h"
+#include "disk/unreadable.h"
 
 namespace skelbrook {
 
@@ -18,13 +19,18 @@ using AllocationTable = std::vector<uint32_t>;
 // sector (128 entries, 512 bytes, are read as 1,024 bytes; 100 entries as 512).
 int64_t TableReadSize(int64_t entries);
 
-// Reads the table at `offset` into `table` (entries + 1 elements, the last 0). Returns false,
-// leaving `table` empty, when it does not fit in memory.
 // The cluster that starts `distance` bytes into a data area of `clusterSize`-byte clusters. A
 // start between two clusters is rounded to the nearer one, half to even, as the recorder's own
 // arithmetic does; a start before the data area gives a negative number.
 int64_t RoundedClusterNumber(int64_t distance, int64_t clusterSize);
 
-bool LoadAllocationTable(Drive& drive, int64_t offset, int64_t entries, AllocationTable& table);
+// Reads the table at `offset` into `table` (entries + 1 elements, the last 0). Entries that
+// cannot be read are unknown: they hold 0 in `table`, their bytes are added to `unknown` and, under
+// `area`, to `list`. Returns false, leaving `table` empty, when it does not fit in memory.
+bool LoadAllocationTable(Drive& drive, int64_t offset, int64_t entries, AllocationTable& table,
+                         const char* area, UnreadableList& list, std::vector<ReadGap>& unknown);
+
+// Whether entry `index` of a table at `offset` lies in one of the `unknown` byte ranges.
+bool EntryUnknown(const std::vector<ReadGap>& unknown, int64_t offset, int64_t index);
 
 }  // namespace skelbrook

@@ -10,6 +10,7 @@
 #include "device/drive.h"
 #include "disk/allocation_table.h"
 #include "disk/layout.h"
+#include "disk/unreadable.h"
 
 namespace skelbrook {
 
@@ -25,22 +26,21 @@ struct MediaGeometry {
   // Size of the drive in bytes as it was when recognised; 0 when the platform could not tell.
   // The copy refuses recordings that would lie beyond it.
   int64_t DriveSize = 0;
-  // Why the drive was not recognised, for diagnostics; empty when it was.
+  // The byte ranges of the table that could not be read: the entries there are unknown, and no
+  // chain may be followed through them.
+  std::vector<ReadGap> MediaFatUnknown;
+  // Why the drive was not recognised, shown after the verdict; empty when it was.
   std::string RejectReason;
 };
 
-// The two settings the window stores each time a drive is read: where the settings file is,
-// the destination folder and the drive-box text. The command line passes none.
-struct SettingsToSave {
-  std::string settingsPath;
-  std::string saveTo;
-  std::string physicalDrive;
-};
+// Reads the media descriptor, decides whether the drive is a 9200T disk and, if so, loads
+// MediaFat, never more of it than the drive can hold. The drive must be open; it is not closed
+// here. What could not be read, and any limit that was hit, is added to `account`.
+void GetFileOffset(Drive& drive, MediaGeometry& geometry, CatalogueAccount& account);
 
-// Saves the settings (when given), then reads the media descriptor, decides whether the drive is
-// a 9200T disk and, if so, loads MediaFat. The drive must be open; it is not closed here.
-// Returns an error only when the settings could not be written; recognition is in KnownDrive.
-Status GetFileOffset(Drive& drive, MediaGeometry& geometry, const SettingsToSave* settings);
+// Whether the successor of `cluster` (entry cluster + 1) is unknown, and the words for it.
+bool SuccessorUnknown(const MediaGeometry& geometry, int64_t cluster);
+std::string UnknownEntryText(const MediaGeometry& geometry, int64_t cluster);
 
 // Absolute byte offset of media cluster `cluster`.
 inline int64_t MediaClusterOffset(const MediaGeometry& geometry, int64_t cluster) {

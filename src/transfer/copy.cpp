@@ -10,9 +10,10 @@
 
 #include "catalogue/byte_order.h"
 #include "device/drive.h"
-#include "disk/allocation_table.h"
 #include "device/file_system.h"
 #include "device/output_file.h"
+#include "disk/allocation_table.h"
+#include "disk/unreadable.h"
 
 namespace skelbrook {
 namespace {
@@ -37,54 +38,42 @@ struct ChainCopy {
   int64_t done = 0;
   std::vector<uint8_t> staging;
   std::vector<ByteRange> unreadable;
+  std::string note;
 };
 
-bool IsEnd(int64_t successor) { return successor >= kEndOfChain; }
-
-std::string Hex(int64_t v) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string text;
-  do {
-    text.insert(text.begin(), digits[v & 0xF]);
-    v >>= 4;
-  } while (v > 0);
-  return "0x" + text;
+bool IsEnd(int64_t successor) {
+  return successor >= kEndOfChain;
 }
 
-// Fills drive.BlockBuffer with `count` bytes at `position`. In rescue mode a block that cannot be
-// read whole is read again sector by sector, and sectors that still fail are left as zeros and
-// noted. Returns an error when the bytes cannot be had.
-Status ReadBlock(ChainCopy& c, int64_t position, int64_t count) {
-  const int64_t delivered = c.drive.ReadDrive(position, count);
-  if (delivered >= count) return Status::Ok();
+// Fills drive.BlockBuffer with `count` bytes at `position`, of which the first `keep` go into the
+// file. In rescue mode a block that cannot be read whole is read again sector by sector past the
+// caches, and the sectors that still fail are left as zeros and noted (as far as they lie in the
+// file). Returns an error when the bytes cannot be had.
+Status ReadBlock(ChainCopy& c, int64_t position, int64_t count, int64_t keep) {
   if (!c.job.rescue) {
-    return Status::Error("cannot read the recorder disk at byte " + std::to_string(position + delivered) +
-                         " (" + Hex(position + delivered) + "): " + c.drive.LastReadError());
+    const int64_t delivered = c.drive.ReadDrive(position, count);
+    if (delivered >= count) return Status::Ok();
+    return Status::Error("cannot read the recorder disk at " + ByteText(position + delivered) +
+                         ": " + c.drive.LastReadError());
   }
-  std::vector<uint8_t> block(static_cast<size_t>(count), 0);
-  for (int64_t at = 0; at < count; at += kSector) {
-    const int64_t want = std::min<int64_t>(kSector, count - at);
-    // A sector-sized read even for the tail: raw drives transfer whole sectors only.
-    const int64_t got = c.drive.ReadDrive(position + at, kSector);
-    std::copy_n(c.drive.BlockBuffer.begin(), std::min(got, want), block.begin() + at);
-    if (got < want) {
-      const int64_t first = c.done + at + std::max<int64_t>(got, 0);
-      const int64_t missing = want - std::max<int64_t>(got, 0);
-      if (!c.unreadable.empty() && c.unreadable.back().first + c.unreadable.back().count == first) {
-        c.unreadable.back().count += missing;
-      } else {
-        c.unreadable.push_back({first, missing});
-      }
+  for (const ReadGap& g : c.drive.ReadSalvaging(position, count)) {
+    const int64_t first = c.done + (g.first - position);
+    const int64_t missing = std::min(g.bytes, c.done + keep - first);
+    if (missing <= 0) continue;
+    if (!c.unreadable.empty() && c.unreadable.back().first + c.unreadable.back().count == first) {
+      c.unreadable.back().count += missing;
+    } else {
+      c.unreadable.push_back({first, missing});
     }
   }
-  c.drive.BlockBuffer = std::move(block);
   return Status::Ok();
 }
 
 // Restores and appends the first `keep` bytes of the `count` bytes in BlockBuffer.
 Status WriteBlock(ChainCopy& c, int64_t count, int64_t keep) {
   c.staging.resize(static_cast<size_t>(count));
-  RestoreByteOrder(c.drive.BlockBuffer.data(), c.staging.data(), static_cast<size_t>(count & ~int64_t{3}));
+  RestoreByteOrder(c.drive.BlockBuffer.data(), c.staging.data(),
+                   static_cast<size_t>(count & ~int64_t{3}));
   return c.out.WriteOutput(c.staging.data(), keep);
 }
 
@@ -101,7 +90,8 @@ Status CopyWholeCluster(ChainCopy& c, int64_t cluster) {
   for (int64_t block = 0; block < kBlocksPerCluster; ++block) {
     const int64_t length = block + 1 < kBlocksPerCluster ? kCopyBlockSize : kCopyLastBlockSize;
     c.done = clusterStart + block * kCopyBlockSize;
-    if (Status s = ReadBlock(c, position + block * kCopyBlockSize, length); !s.ok()) return s;
+    if (Status s = ReadBlock(c, position + block * kCopyBlockSize, length, length); !s.ok())
+      return s;
     if (Status s = WriteBlock(c, length, length); !s.ok()) return s;
   }
   c.done = clusterStart + kMediaClusterSize;
@@ -120,7 +110,10 @@ Status CopyTail(ChainCopy& c, int64_t cluster) {
   if (remainder <= kTailThreshold) return Status::Ok();
   // Whole 4-byte groups are read and restored; exactly the remainder is written.
   const int64_t groups = (remainder + 3) / 4 * 4;
-  if (Status s = ReadBlock(c, MediaClusterOffset(*c.job.geometry, cluster), groups); !s.ok()) return s;
+  if (Status s = ReadBlock(c, MediaClusterOffset(*c.job.geometry, cluster), groups, remainder);
+      !s.ok()) {
+    return s;
+  }
   if (Status s = WriteBlock(c, groups, remainder); !s.ok()) return s;
   c.done += remainder;
   c.counters.BatchBytesCopied += remainder;
@@ -130,7 +123,8 @@ Status CopyTail(ChainCopy& c, int64_t cluster) {
 
 // A cluster whose successor entry lies inside the table.
 bool InTable(const MediaGeometry& g, int64_t cluster) {
-  return cluster >= 0 && cluster + 1 < g.MediaFatCount && cluster + 1 < static_cast<int64_t>(g.MediaFat.size());
+  return cluster >= 0 && cluster + 1 < g.MediaFatCount &&
+         cluster + 1 < static_cast<int64_t>(g.MediaFat.size());
 }
 
 // Walks the chain from `start`. Returns false with `stopped` set when the user asked to stop.
@@ -149,12 +143,21 @@ Status GetInfo(ChainCopy& c, int64_t StartCluster, bool& stopped) {
       stopped = true;
       return Status::Error("stopped");
     }
-    if (IsEnd(g.MediaFat[static_cast<size_t>(cluster + 1)])) return CopyTail(c, cluster);
+    // The copy stops at the recorded size, wherever the chain goes; it never follows an entry of
+    // the table that could not be read.
+    const bool unknown = SuccessorUnknown(g, cluster);
+    const bool ends = !unknown && IsEnd(g.MediaFat[static_cast<size_t>(cluster + 1)]);
+    if (ends || c.fileSize - c.done <= kMediaClusterSize) {
+      if (!ends && !unknown) c.note = kChainGoesOnText;
+      return CopyTail(c, cluster);
+    }
+    if (unknown) return Status::Error(UnknownEntryText(g, cluster));
     if (Status s = CopyWholeCluster(c, cluster); !s.ok()) return s;
     const int64_t next = g.MediaFat[static_cast<size_t>(cluster + 1)];
     if (!InTable(g, next)) {
-      return Status::Error("the recording's chain of clusters leaves the allocation table at cluster " +
-                           std::to_string(next));
+      return Status::Error(
+          "the recording's chain of clusters leaves the allocation table at cluster " +
+          std::to_string(next));
     }
     cluster = next;
   }
@@ -174,21 +177,26 @@ Status WriteUnreadableList(const std::string& path, const std::vector<ByteRange>
 }
 
 // Checks that need nothing from the disk: a file for the slot, room at the destination.
-Status CheckBeforeCopy(const CopyJob& job, int64_t offset, int64_t size) {
+Status CheckBeforeCopy(const CopyJob& job, int slot, int64_t offset, int64_t size) {
   const MediaGeometry& g = *job.geometry;
-  if (offset == 0 && size == 0) return Status::Error("no media file was found on the disk for this recording");
+  if (job.table->ProgFileUnknown[slot]) return Status::Error(kMediaEntryUnknownText);
+  if (offset == 0 && size == 0)
+    return Status::Error("no media file was found on the disk for this recording");
   if (size <= 0) return Status::Error("the recording's size is 0 bytes");
-  if (offset < g.MediaDataOffset) return Status::Error("the recording's start lies before the data area of the disk");
+  if (offset < g.MediaDataOffset)
+    return Status::Error("the recording's start lies before the data area of the disk");
   if (g.DriveSize > 0 && offset >= g.DriveSize) {
     return Status::Error("the recording's start lies beyond the end of the disk");
   }
   if (g.DriveSize > 0 && size > g.DriveSize) {
-    return Status::Error("the recording's size (" + std::to_string(size) + " bytes) is larger than the whole disk");
+    return Status::Error("the recording's size (" + std::to_string(size) +
+                         " bytes) is larger than the whole disk");
   }
   if (job.checkSpace) {
     const VolumeInfo volume = QueryVolume(job.destinationFolder);
     if (volume.maxFileBytes >= 0 && size > volume.maxFileBytes) {
-      return Status::Error("the destination's file system cannot hold a file of 4 GiB or more (FAT32)");
+      return Status::Error(
+          "the destination's file system cannot hold a file of 4 GiB or more (FAT32)");
     }
     if (volume.freeBytes >= 0 && volume.freeBytes < size) {
       return Status::Error("not enough free space at the destination (" + std::to_string(size) +
@@ -225,15 +233,16 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
     outcome.reason = kExistsMessage;
     return outcome;
   }
-  if (Status s = CheckBeforeCopy(job, offset, size); !s.ok()) {
+  if (Status s = CheckBeforeCopy(job, slot, offset, size); !s.ok()) {
     outcome.reason = s.message();
     return outcome;
   }
 
   // A .part left by an interrupted copy is ours to replace.
   if (FileExists(partPath)) (void)RemoveFile(partPath);
-  OutputFile out;
-  out.faults = job.faults;
+  const std::unique_ptr<OutputFile> made =
+      job.makeOutput ? job.makeOutput() : std::make_unique<OutputFile>();
+  OutputFile& out = *made;
   if (Status s = out.CreateExclusive(partPath); !s.ok()) {
     outcome.reason = s.message();
     return outcome;
@@ -241,18 +250,19 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
   observer.taskProgress(0.0);
 
   Drive drive;
-  drive.faults = job.faults;
   const int64_t copiedBefore = counters.BatchBytesCopied;
-  ChainCopy c{job, drive, out, counters, observer, size, 0, {}, {}};
+  ChainCopy c{job, drive, out, counters, observer, size, 0, {}, {}, {}};
   bool stopped = false;
   Status result;
   if (!observer.pump()) {
     stopped = true;
     result = Status::Error("stopped");
-  } else if (Status opened = drive.OpenDrive(job.driveText); !opened.ok()) {
+  } else if (Status opened = drive.OpenDrive(job.driveText, job.openDisk); !opened.ok()) {
     result = opened;
   } else {
-    result = GetInfo(c, RoundedClusterNumber(offset - job.geometry->MediaDataOffset, kMediaClusterSize), stopped);
+    result =
+        GetInfo(c, RoundedClusterNumber(offset - job.geometry->MediaDataOffset, kMediaClusterSize),
+                stopped);
   }
   if (result.ok()) result = out.FlushOutput();
   const Status closed = out.CloseOutput();
@@ -268,6 +278,7 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
     return outcome;
   }
   outcome.bytesWritten = c.done;
+  outcome.note = c.note;
   if (!c.unreadable.empty()) {
     for (const ByteRange& r : c.unreadable) outcome.unreadableBytes += r.count;
     const Status listed = WriteUnreadableList(outcome.path + kUnreadableSuffix, c.unreadable);

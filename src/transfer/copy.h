@@ -4,17 +4,23 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "catalogue/programme_table.h"
 #include "common/observer.h"
-#include "device/faults.h"
+#include "device/disk_reader.h"
+#include "device/output_file.h"
 #include "disk/media_geometry.h"
 
 namespace skelbrook {
 
 inline constexpr const char* kExistsMessage =
     "Errors! Make sure the file name(s) you are copying do not exist.";
+
+inline constexpr const char* kChainGoesOnText =
+    "the recording's chain of clusters goes on past its size; the copy stops at the size";
 
 // Reads of a cluster: five blocks of 65,536 bytes and one of 57,344.
 inline constexpr int64_t kCopyBlockSize = 65536;
@@ -28,9 +34,12 @@ struct CopyJob {
   std::string destinationFolder;  // ends with the platform's folder separator (or is empty)
   const MediaGeometry* geometry = nullptr;
   const ProgrammeTable* table = nullptr;
-  bool rescue = false;   // retry unreadable blocks sector by sector and zero what stays unreadable
+  bool rescue = false;  // retry unreadable blocks sector by sector and zero what stays unreadable
   bool checkSpace = true;  // refuse rows the destination has no room for
-  DeviceFaults faults;   // test seam, passed to the drive and the destination file
+  // How the recorder disk is opened and the destination file made: the raw drive and a plain
+  // file when empty.
+  DiskOpener openDisk;
+  std::function<std::unique_ptr<OutputFile>()> makeOutput;
 };
 
 // The running batch's byte counts; the batch bar shows copied / total.
@@ -48,6 +57,7 @@ struct CopyOutcome {
   std::string path;            // the final file name
   int64_t bytesWritten = 0;
   int64_t unreadableBytes = 0;  // rescue mode: bytes written as zeros
+  std::string note;             // said of a good copy, e.g. that its chain went on past its size
 };
 
 // Copies the recording of list row RowIndex (1-based). Never replaces an existing file, never

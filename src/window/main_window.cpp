@@ -80,6 +80,17 @@ class frmTest::Yield : public BatchObserver {
   frmTest& form_;
 };
 
+// Reading the list: yields, and the moment the drive is recognised.
+class frmTest::ReadYield : public CatalogueObserver {
+ public:
+  explicit ReadYield(frmTest& form) : form_(form) {}
+  bool pump() override { return form_.Pump(); }
+  void recognised() override { form_.OnRecognised(); }
+
+ private:
+  frmTest& form_;
+};
+
 frmTest::frmTest(const QString& homeFolder, QWidget* parent)
     : QWidget(parent), homeFolder_(QDir::toNativeSeparators(homeFolder)) {
   BrowseForFolder = [](QWidget* owner, const QString& title) {
@@ -297,8 +308,7 @@ bool frmTest::TestFolderHere() {
 }
 
 void frmTest::THeEnd() {
-  // The copy's own file and drive are released by the core as it stops at its next yield.
-  if (drive_.IsOpen()) drive_.CloseDrive();
+  // The drive and the copy's file are released by the core as it stops at its next yield.
   if (ListFile.is_open()) ListFile.close();
 }
 
@@ -352,16 +362,54 @@ void frmTest::Command1_Click() {
   Label2->setText(QString::fromLatin1(kReadingText));
   if (!Pump()) return;
 
-  (void)drive_.OpenDrive(ToUtf8(Text2->text()));  // a drive that does not open is not recognised
-  const SettingsToSave settings{ToUtf8(SettingsPath()), ToUtf8(DestinationFolder()),
-                                ToUtf8(Text2->text())};
-  (void)GetFileOffset(drive_, geometry_, &settings);
-  if (!geometry_.KnownDrive) {
-    drive_.CloseDrive();
-    Label2->setText(QString::fromLatin1(kUnknownDriveText));
-    return;
+  // The settings are stored before the drive is read, whether or not it is then recognised.
+  const std::string settings = ToUtf8(SettingsPath());
+  if (INIwrite(settings, kSettingsSection, kKeySaveTo, ToUtf8(DestinationFolder())).ok()) {
+    (void)INIwrite(settings, kSettingsSection, kKeyPhysicalDrive, ToUtf8(Text2->text()));
   }
 
+  catalogue_ = Catalogue{};
+  ReadYield yield(*this);
+  const ReadResult result = ReadCatalogue(ToUtf8(Text2->text()), OpenDisk, catalogue_,
+                                          ListFile.is_open() ? &ListFile : nullptr, yield);
+  if (result == ReadResult::NotRecognised) {
+    Label2->setText(QString::fromLatin1(kUnknownDriveText) + QStringLiteral(" (") +
+                    FromUtf8(catalogue_.rejection) + QStringLiteral(")"));
+    return;
+  }
+  if (ListFile.is_open()) ListFile.close();
+  switch (result) {
+    case ReadResult::Listed:
+      FillProgView();
+      if (ReadInPart(catalogue_.account)) {
+        const auto areas = catalogue_.account.unreadable.size();
+        Label2->setText(
+            QStringLiteral("The catalogue was read only in part (%1 %2 of the disk could not be "
+                           "read%3). ")
+                .arg(areas)
+                .arg(areas == 1 ? QStringLiteral("area") : QStringLiteral("areas"))
+                .arg(catalogue_.account.problems.empty()
+                         ? QString()
+                         : QStringLiteral(", and limits were hit")) +
+            QString::fromLatin1(kCheckItemsText));
+      }
+      break;
+    case ReadResult::Unreadable:
+      Label2->setText(FromUtf8(catalogue_.account.failure));
+      break;
+    case ReadResult::RecordListNotFound:
+      ShowMessage(QStringLiteral("Cannot locate _RECORD_LIST_ email me, ") +
+                  QString::fromLatin1(kSupportContact) + QStringLiteral(", exiting program."));
+      closing_ = true;
+      EndProgram(1);
+      break;
+    case ReadResult::NotRecognised:
+    case ReadResult::Stopped:
+      break;
+  }
+}
+
+void frmTest::OnRecognised() {
   listed_ = true;
   Command1->setEnabled(false);
   for (QWidget* w : {static_cast<QWidget*>(Command4), static_cast<QWidget*>(Label3),
@@ -370,32 +418,16 @@ void frmTest::Command1_Click() {
   }
   Label2->setText(QString::fromLatin1(kCheckItemsText));
   SetCopyEnabled(false);
-
-  Yield yield(*this);
-  const CatalogueResult result = GetProgData(drive_, geometry_, area_, table_, rows_,
-                                             ListFile.is_open() ? &ListFile : nullptr, yield);
-  if (ListFile.is_open()) ListFile.close();
-  drive_.CloseDrive();
-  switch (result) {
-    case CatalogueResult::Listed:
-      FillProgView();
-      break;
-    case CatalogueResult::RecordListNotFound:
-      ShowMessage(QStringLiteral("Cannot locate _RECORD_LIST_ email me, ") +
-                  QString::fromLatin1(kSupportContact) + QStringLiteral(", exiting program."));
-      closing_ = true;
-      EndProgram(1);
-      break;
-    case CatalogueResult::Stopped:
-      break;
-  }
 }
 
 void frmTest::FillProgView() {
   const QSignalBlocker blocker(ProgView);
   syncingRows_ = true;
+  int number = 0;
   for (const RecordingRow& row : rows_.rows) {
     auto* item = new QTreeWidgetItem(ProgView);
+    const QString problems = ProblemsText(++number);
+    for (int column : {kColumnName, kColumnSize, kColumnStatus}) item->setToolTip(column, problems);
     item->setText(kColumnName, FromUtf8(row.text));
     item->setText(kColumnSize, FromUtf8(row.sizeText));
     item->setText(kColumnStatus, FromUtf8(row.channelTime));
@@ -425,9 +457,21 @@ QString frmTest::RowIconKey(int row) const {
   return item ? item->data(kColumnName, kIconKeyRole).toString() : QString();
 }
 
+QString frmTest::ProblemsText(int row) const {
+  const int slot = SlotOfRow(row);
+  if (slot < 0 || table_.ProgProblems[slot].empty()) return {};
+  QString text = QStringLiteral("Read in part:");
+  for (const std::string& problem : table_.ProgProblems[slot])
+    text += QStringLiteral("\n- ") + FromUtf8(problem);
+  return text;
+}
+
 void frmTest::ShowRow(int row) {
   const int slot = SlotOfRow(row);
-  Text3->setPlainText(slot >= 0 ? FromUtf8(table_.ProgEPGText[slot]) : QString());
+  QString text = slot >= 0 ? FromUtf8(table_.ProgEPGText[slot]) : QString();
+  if (const QString problems = ProblemsText(row); !problems.isEmpty())
+    text += QStringLiteral("\n\n") + problems;
+  Text3->setPlainText(text);
 }
 
 void frmTest::OnItemChanged(QTreeWidgetItem* item, int column) {
@@ -518,7 +562,7 @@ void frmTest::CopyTickedRecordings() {
   job.geometry = &geometry_;
   job.table = &table_;
   job.rescue = chkRescue->isChecked();
-  job.faults = InjectedFaults;
+  job.openDisk = OpenDisk;
   Yield yield(*this);
   (void)skelbrook::CopyTickedRecordings(rows_, job, counters_, yield);
 }
@@ -561,7 +605,8 @@ void frmTest::OnRowFinished(int row, const CopyOutcome& outcome) {
     const QString file = slot >= 0 ? FromUtf8(table_.ProgFileName[slot]) + QStringLiteral(".ts")
                                    : QFileInfo(FromUtf8(outcome.path)).fileName();
     // A rescued copy keeps its name; the reason says how many bytes could not be read.
-    const QString what = outcome.unreadableBytes > 0 ? QStringLiteral(": ") : QStringLiteral(" was not copied: ");
+    const QString what =
+        outcome.unreadableBytes > 0 ? QStringLiteral(": ") : QStringLiteral(" was not copied: ");
     Label2->setText(QStringLiteral("Errors! ") + file + what + FromUtf8(outcome.reason));
   }
 }

@@ -9,11 +9,10 @@
 #include <functional>
 
 #include "catalogue/programme_table.h"
+#include "catalogue/read_catalogue.h"
 #include "catalogue/recording_rows.h"
-#include "catalogue/system_area.h"
 #include "common/status.h"
-#include "device/drive.h"
-#include "disk/media_geometry.h"
+#include "device/disk_reader.h"
 #include "transfer/batch.h"
 #include "transfer/copy.h"
 
@@ -45,7 +44,7 @@ inline constexpr const char* kSupportContact = "https://skelbrook.invalid/suppor
 
 inline constexpr const char* kCheckFolderText = "Check the destination folder!";
 inline constexpr const char* kReadingText = "Reading FAT into memory from the 9200T drive!";
-inline constexpr const char* kUnknownDriveText = "Does not read like a known 9200T drive!";
+inline constexpr const char* kUnknownDriveText = kNotRecognisedText;
 inline constexpr const char* kCheckItemsText = "Check the items required for transfer.";
 
 // The list's columns: the programme, the size text, the channel and times.
@@ -68,8 +67,9 @@ class frmTest : public QWidget {
   std::function<QString(QWidget* owner, const QString& title)> BrowseForFolder;
   std::function<void(const QString& text)> ShowMessage;
   std::function<void(int exitCode)> EndProgram;
-  // Failures to inject into the copies' reads and writes, for tests of a failing disk.
-  DeviceFaults InjectedFaults;
+  // How the recorder disk is opened, for the list and the copies: the raw drive or image when
+  // empty (tests put a failing disk here).
+  DiskOpener OpenDisk;
 
   // Whether start-up could open the recordings list file; the program cannot run without it.
   const Status& StartupStatus() const { return startupStatus_; }
@@ -107,6 +107,8 @@ class frmTest : public QWidget {
  private:
   class Yield;
   friend class Yield;
+  class ReadYield;
+  friend class ReadYield;
 
   void BuildControls();
   void Form_Initialize();
@@ -114,6 +116,9 @@ class frmTest : public QWidget {
   void SetCopyEnabled(bool enabled);
   void ShowSelection();
   void ShowRow(int row);
+  // What went wrong reading the row's catalogue entries; empty when nothing did.
+  QString ProblemsText(int row) const;
+  void OnRecognised();
   void FillProgView();
   void CopyTickedRecordings();
   void RecountSelection();
@@ -151,12 +156,11 @@ class frmTest : public QWidget {
   Status startupStatus_;
   std::ofstream ListFile;
 
-  // The core's state for this window.
-  Drive drive_;
-  MediaGeometry geometry_;
-  SystemArea area_;
-  ProgrammeTable table_;
-  RecordingRows rows_;
+  // The core's state for this window: the catalogue as read, and names for its parts.
+  Catalogue catalogue_;
+  MediaGeometry& geometry_ = catalogue_.geometry;
+  ProgrammeTable& table_ = catalogue_.table;
+  RecordingRows& rows_ = catalogue_.rows;
   Selection selection_;
   BatchCounters counters_;
   bool CopyEnabled_ = false;

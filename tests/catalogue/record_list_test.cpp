@@ -14,8 +14,8 @@
 namespace skelbrook {
 namespace {
 
-using mkimage::ImageRecording;
 using mkimage::ImageDesign;
+using mkimage::ImageRecording;
 using test::ReadBack;
 using test::TempDir;
 
@@ -41,23 +41,23 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
   illegal += "\x7F-'(&!";
   ImageDesign design;
   design.recordings = {Listed(7, "News: Late", "ABC1", kJan5At1930, 30, "The day's stories."),
-                     Listed(0, "Hidden"),
-                     Listed(2, "Caf\xE9 \x80uro.\x81\x9F\xFF", "ABCDEFGHIJKLM", 0, 30),
-                     Listed(3, longTitle, "SBS", kJan5At1930, 60, "Caf\xE9 society"),
-                     Listed(4, "\x10Xyz", "ABC2"),
-                     Listed(5, "First", "Seven", kJan5At1930, 5, "About First"),
-                     Listed(5, "Second", "Nine", kJan5At1930 + 3600, 5, "About Second"),
-                     Listed(6, illegal, "AB\r\nC"),
-                     Listed(9, "Twice"),
-                     Listed(9, "Twice", "D\tE\n"),
-                     Listed(10, "Again"),
-                     Listed(10, "Again")};
+                       Listed(0, "Hidden"),
+                       Listed(2, "Caf\xE9 \x80uro.\x81\x9F\xFF", "ABCDEFGHIJKLM", 0, 30),
+                       Listed(3, longTitle, "SBS", kJan5At1930, 60, "Caf\xE9 society"),
+                       Listed(4, "\x10Xyz", "ABC2"),
+                       Listed(5, "First", "Seven", kJan5At1930, 5, "About First"),
+                       Listed(5, "Second", "Nine", kJan5At1930 + 3600, 5, "About Second"),
+                       Listed(6, illegal, "AB\r\nC"),
+                       Listed(9, "Twice"),
+                       Listed(9, "Twice", "D\tE\n"),
+                       Listed(10, "Again"),
+                       Listed(10, "Again")};
   design.recordings[0].size = 3149728;
   design.recordings[0].withMediaFile = true;
   design.recordings[2].titlePrefix = true;
   TempDir dir;
   const ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
-  ASSERT_EQ(back.result, CatalogueResult::Listed);
+  ASSERT_EQ(back.result, ReadResult::Listed);
   EXPECT_EQ(back.area.RecordCount, 12);
   EXPECT_EQ(back.table.RowSlot, (std::vector<int>{0, 7, 2, 3, 4, 5, 5, 6, 9, 9, 10, 10}));
 
@@ -123,7 +123,7 @@ TEST(GuideScan, SlotBeforeTheFirstDotNamesTheGuideSectorUntilEveryRecordHasOne) 
       {"123.e", 6000},    {"42.y", 7000},    {"9.epg", 8000}};
   for (const auto& [name, sector] : entries) {
     design.rawEntries.push_back({false, static_cast<int>(design.rawEntries.size()) + 1,
-                               test::DirEntryBytes(name, sector, 512)});
+                                 test::DirEntryBytes(name, sector, 512)});
   }
   TempDir dir;
   const ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
@@ -162,7 +162,7 @@ TEST(RecordList, IsFoundAmongTheFirstHundredRootEntriesOnly) {
   ExpectRows(test::ReadImage(test::WriteTestImage(dir, design, "99.img")), 2);
   design.recordListEntry = 100;
   EXPECT_EQ(test::ReadImage(test::WriteTestImage(dir, design, "100.img")).result,
-            CatalogueResult::RecordListNotFound);
+            ReadResult::RecordListNotFound);
 }
 
 // One value changed on the written image at a time: the list's chain of clusters, its stored size,
@@ -178,7 +178,7 @@ TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
   struct Case {
     int64_t at;  // 0: nothing changed
     uint32_t value;
-    int rows;  // -1: the record list is not found
+    int rows;  // -1: the catalogue lies beyond the end of the drive
     int64_t listBytes;
   };
   const Case cases[] = {
@@ -193,9 +193,9 @@ TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
       {listSize, 16384, 53, C},
       {listSize, 16385, 53, 2 * C},
       {listSize, 0xFFFFFFFFu, 120, -1},  // 4 GiB: bounded by the table and the drive
-      // A system table of 2^32 entries, or one beyond the drive, is not loaded: the list ends
-      // with its first cluster.
-      {descriptor + kDescLastEntry, 0xFFFFFFFFu, 53, C},
+      // A system table of 2^32 entries is cut to one per cluster of the drive; one beyond the
+      // drive is not loaded: the list ends with its first cluster.
+      {descriptor + kDescLastEntry, 0xFFFFFFFFu, 120, 3 * C},
       {descriptor + kDescFatSector, 0xFFFFFFF0u, 53, C},
       {descriptor + kDescDirSector, 0xFFFFFFF0u, -1, 0},
       {472, 0xFFFFFFFFu, -1, 0},  // sector 0's pointer to the system descriptor
@@ -210,7 +210,9 @@ TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
     EXPECT_LE(static_cast<int64_t>(back.area.FatTable.size()) * 4, size);
     EXPECT_LE(static_cast<int64_t>(back.area.RecordListBuffer.size()), size + C);
     if (c.rows < 0) {
-      EXPECT_EQ(back.result, CatalogueResult::RecordListNotFound);
+      EXPECT_EQ(back.result, ReadResult::Unreadable);
+      EXPECT_NE(back.account.failure.find("read past the end of the drive"), std::string::npos)
+          << back.account.failure;
       continue;
     }
     ExpectRows(back, c.rows);

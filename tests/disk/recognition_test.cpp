@@ -1,12 +1,13 @@
 // Recognising a 9200T disk by its media descriptor and loading the media allocation table, on
 // disks written byte by byte, for descriptors the image writer would never produce: a descriptor
 // that puts the table, the media directory or the data area beyond the end of the drive makes the
-// disk "not recognised" instead of a huge allocation or a wild read.
+// disk "not recognised", and a table longer than the drive has clusters is cut to them, instead
+// of a huge allocation or a wild read.
 #include <gtest/gtest.h>
 
 #include "device/drive.h"
 #include "disk/media_geometry.h"
-#include "settings/ini.h"
+#include "support/failing_disk.h"
 #include "support/test_support.h"
 
 namespace skelbrook {
@@ -25,6 +26,11 @@ std::string DescriptorImage(const test::TempDir& dir, uint32_t lastEntry, uint8_
   return image;
 }
 
+// Sectors for a drive whose data area at sector 200 has room for `clusters` clusters.
+int64_t WithRoomFor(int64_t clusters) {
+  return 200 + clusters * 752;
+}
+
 TEST(Recognition, WorkedExampleLoadsTheWholeTableAndNothingBeyondIt) {
   test::TempDir dir;
   const std::string image = DescriptorImage(dir, 0x420F, 0x76, 0x100, 0x200, 513);
@@ -37,8 +43,10 @@ TEST(Recognition, WorkedExampleLoadsTheWholeTableAndNothingBeyondIt) {
   Drive drive;
   ASSERT_TRUE(drive.OpenDrive(image).ok());
   MediaGeometry g;
-  ASSERT_TRUE(GetFileOffset(drive, g, nullptr).ok());
+  CatalogueAccount account;
+  GetFileOffset(drive, g, account);
   ASSERT_TRUE(g.KnownDrive) << g.RejectReason;
+  EXPECT_TRUE(account.problems.empty() && account.unreadable.empty());
   EXPECT_EQ(g.MediaFatCount, 16912);
   EXPECT_EQ(g.MediaFatOffset, 131072);
   EXPECT_EQ(g.MediaDirOffset, 60416);
@@ -62,40 +70,81 @@ TEST(Recognition, OnlyTheMarkerAndADescriptorThatFitsTheDriveAreRecognised) {
     int64_t sectors;
     const char* reason;  // empty: recognised
   };
-  // Mostly a drive of 257 sectors whose last one holds the table.
+  // Mostly a drive with room for 200 clusters whose last sector holds the table.
+  const int64_t S = WithRoomFor(200);
+  const auto last = static_cast<uint32_t>(S - 1);
   const Case cases[] = {
-      {127, 118, 256, 200, 257, ""},  // 128 entries: one sector, read as two
-      {0, 117, 256, 200, 257, "marker"},
-      {127, 118, 256, 256, 257, ""},  // the data area starts on the last sector
-      {0, 119, 256, 200, 257, "marker"},
-      {128, 118, 256, 200, 257, "allocation table"},  // one entry too long
-      {0xFFFFFFFFu, 118, 256, 200, 257, "allocation table"},
-      {0, 118, 0xFFFFFFF0u, 200, 257, "allocation table"},
-      {0, 118, 256, 257, 257, "data area"},
-      {0, 118, 256, 0xFFFFFFFFu, 257, "data area"},
+      {127, 118, last, 200, S, ""},  // 128 entries: one sector, read as two
+      {0, 117, last, 200, S, "marker"},
+      {0, 118, last, static_cast<uint32_t>(S - 1), S,
+       ""},  // the data area starts on the last sector
+      {0, 119, last, 200, S, "marker"},
+      {128, 118, last, 200, S, "allocation table"},  // one entry too long
+      {0, 118, 0xFFFFFFF0u, 200, S, "allocation table"},
+      {0, 118, last, static_cast<uint32_t>(S), S, "data area"},
+      {0, 118, last, 0xFFFFFFFFu, S, "data area"},
       {0, 118, 20, 30, 41, "media directory"},  // the drive ends before sector 118
   };
   Drive drive;
   MediaGeometry g;  // kept from case to case: an earlier success must not linger
-  // The settings are saved each time, whether the drive is recognised or not.
-  SettingsToSave settings{dir.file("9200T_sk.ini"), "/home/me/TV [old]/", ""};
   for (const Case& c : cases) {
-    settings.physicalDrive =
+    const std::string image =
         DescriptorImage(dir, c.lastEntry, c.marker, c.fatSector, c.dataSector, c.sectors);
-    SCOPED_TRACE(settings.physicalDrive);
-    ASSERT_TRUE(drive.OpenDrive(settings.physicalDrive).ok());
-    ASSERT_TRUE(GetFileOffset(drive, g, &settings).ok());
-    EXPECT_EQ(INIread(settings.settingsPath, "9200T", "Physical drive"), settings.physicalDrive);
+    SCOPED_TRACE(image);
+    ASSERT_TRUE(drive.OpenDrive(image).ok());
+    CatalogueAccount account;
+    GetFileOffset(drive, g, account);
     EXPECT_EQ(g.KnownDrive, *c.reason == '\0');
     EXPECT_NE(g.RejectReason.find(c.reason), std::string::npos) << g.RejectReason;
     if (!g.KnownDrive) continue;
     EXPECT_EQ(g.DriveSize, c.sectors * 512);
+    ASSERT_EQ(g.MediaFat.size(), c.lastEntry + 2u);
+    if (c.lastEntry == 0) continue;
     EXPECT_EQ(drive.BlockBuffer.size(), 1024u);
-    ASSERT_EQ(g.MediaFat.size(), 129u);
     EXPECT_EQ(g.MediaFat[127], 0x01010101);
     EXPECT_EQ(g.MediaFat[128], 0);
   }
-  EXPECT_EQ(INIread(settings.settingsPath, "9200T", "Save to"), "/home/me/TV [old]/");
+}
+
+TEST(Recognition, HostileOrUnreadableDescriptorsCostNothingAndSayWhy) {
+  test::TempDir dir;
+  // A table of 2^32 entries on a drive with room for 200 clusters: cut to 201 and a margin of
+  // 65,536 for a dump that ends early.
+  const std::string huge = DescriptorImage(dir, 0xFFFFFFFFu, 118, 300, 200, WithRoomFor(200));
+  Drive drive;
+  ASSERT_TRUE(drive.OpenDrive(huge).ok());
+  MediaGeometry g;
+  CatalogueAccount account;
+  GetFileOffset(drive, g, account);
+  ASSERT_TRUE(g.KnownDrive) << g.RejectReason;
+  EXPECT_EQ(g.MediaFatCount, 201 + 65536);
+  EXPECT_TRUE(account.problems.empty());
+
+  // The descriptor sector will not read: not recognised, and the reason says where and why.
+  const std::string image = DescriptorImage(dir, 511, 118, 300, 200, WithRoomFor(1000));
+  ASSERT_TRUE(drive.OpenDrive(image, test::FailingAt({{8192 + 252, 1}})).ok());
+  account = {};
+  GetFileOffset(drive, g, account);
+  EXPECT_FALSE(g.KnownDrive);
+  EXPECT_EQ(g.RejectReason,
+            "the media descriptor could not be read at byte 8192 (0x2000): Input/output error");
+  ASSERT_EQ(account.unreadable.size(), 1u);
+  EXPECT_EQ(account.unreadable[0].area, kAreaMediaDescriptor);
+
+  // Table entries that will not read are unknown, not 0: only their bytes are lost.
+  ASSERT_TRUE(drive.OpenDrive(image, test::FailingAt({{300 * 512 + 1024, 512}})).ok());
+  account = {};
+  GetFileOffset(drive, g, account);
+  ASSERT_TRUE(g.KnownDrive) << g.RejectReason;
+  ASSERT_EQ(account.unreadable.size(), 1u);
+  EXPECT_EQ(account.unreadable[0].firstByte, 300 * 512 + 1024);
+  EXPECT_EQ(account.unreadable[0].bytes, 512);
+  EXPECT_FALSE(SuccessorUnknown(g, 254));
+  EXPECT_TRUE(SuccessorUnknown(g, 255));  // entry 256
+  EXPECT_TRUE(SuccessorUnknown(g, 382));
+  EXPECT_FALSE(SuccessorUnknown(g, 383));
+  EXPECT_NE(UnknownEntryText(g, 300).find("bytes 154624-155135"), std::string::npos)
+      << UnknownEntryText(g, 300);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ void CopyFixture::WriteDisk(mkimage::ImageDesign description) {
   ASSERT_GE(inotify_add_watch(watch_, image.c_str(), IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB), 0);
 #endif
   disk = ReadImage(image);
-  ASSERT_EQ(disk.result, CatalogueResult::Listed);
+  ASSERT_EQ(disk.result, ReadResult::Listed);
 }
 
 void CopyFixture::WriteUsualDisk() {
@@ -54,7 +54,7 @@ void CopyFixture::WriteUsualDisk() {
                   Recording(7, "Single", 5001, {3}),
                   Recording(8, "Tiny", 1000, {4}),
                   Recording(9, "Long chain", 5000, {20, 21})};
-  copied = {2 * C + 10000, 2 * C, 2 * C + 1025, 2 * C, C + 4242, 5001, 0, C};
+  copied = {2 * C + 10000, 2 * C, 2 * C + 1025, 2 * C, C + 4242, 5001, 0, 5000};
   ASSERT_NO_FATAL_FAILURE(WriteDisk(s));
   ASSERT_EQ(disk.rows.rows.size(), design.recordings.size());
   for (size_t i = 0; i < design.recordings.size(); ++i) {
@@ -74,13 +74,13 @@ void CopyFixture::TearDown() {
 #endif
 }
 
-CopyJob CopyFixture::Job(DeviceFaults faults, bool rescue) const {
+CopyJob CopyFixture::Job(bool rescue, const DiskOpener& openDisk) const {
   CopyJob job;
   job.driveText = image;
   job.destinationFolder = out.folder();
   job.geometry = &disk.geometry;
   job.table = &disk.table;
-  job.faults = faults;
+  job.openDisk = openDisk;
   job.rescue = rescue;
   return job;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/failing_disk.h"
 #include "support/test_support.h"
 #include "transfer/batch.h"
 
@@ -44,7 +45,7 @@ class CopyFixture : public ::testing::Test {
   // The image has the same bytes and mode as when written, and was never opened for writing.
   void TearDown() override;
 
-  CopyJob Job(DeviceFaults faults = {}, bool rescue = false) const;
+  CopyJob Job(bool rescue = false, const DiskOpener& openDisk = {}) const;
   // Empties the job's folder, ticks every row and copies them as a batch into `counters` and `log`.
   BatchResult CopyAll(const CopyJob& job, int stopAtPump = -1);
   std::string Name(int row) const;  // the row's file name

@@ -39,16 +39,11 @@ std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& desig
   return path;
 }
 
-ReadBack ReadImage(const std::string& imagePath) {
+ReadBack ReadImage(const std::string& imagePath, const DiskOpener& opener) {
   ReadBack back;
-  Drive drive;
-  EXPECT_TRUE(drive.OpenDrive(imagePath).ok());
-  EXPECT_TRUE(GetFileOffset(drive, back.geometry, nullptr).ok());
-  if (!back.geometry.KnownDrive) return back;
   std::ostringstream list;
-  WorkObserver observer;
-  back.result =
-      GetProgData(drive, back.geometry, back.area, back.table, back.rows, &list, observer);
+  CatalogueObserver observer;
+  back.result = ReadCatalogue(imagePath, opener, back, &list, observer);
   back.listFile = list.str();
   return back;
 }

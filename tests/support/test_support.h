@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalogue/programme_table.h"
+#include "catalogue/read_catalogue.h"
 #include "catalogue/recording_rows.h"
 #include "catalogue/system_area.h"
 #include "device/file_system.h"
@@ -39,17 +40,14 @@ std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& desig
 // A recording of `size` bytes on contiguous clusters (or the given chain).
 using mkimage::Recording;
 
-struct ReadBack {
-  MediaGeometry geometry;
-  SystemArea area;
-  ProgrammeTable table;
-  RecordingRows rows;
-  CatalogueResult result = CatalogueResult::Listed;
+struct ReadBack : Catalogue {
+  ReadResult result = ReadResult::Listed;
   std::string listFile;
 };
 
-// Opens the image, recognises it and reads its catalogue, as the window does.
-ReadBack ReadImage(const std::string& imagePath);
+// Opens the image (through `opener` when given), recognises it and reads its catalogue, as the
+// front ends do.
+ReadBack ReadImage(const std::string& imagePath, const DiskOpener& opener = {});
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 // Writes `bytes` at `offset` of the file, creating it when missing and keeping every other byte.

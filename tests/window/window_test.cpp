@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "mkimage/image_writer.h"
+#include "support/failing_disk.h"
 #include "window/image_list.h"
 #include "window/main_window.h"
 
@@ -201,7 +202,8 @@ class WindowTest : public QObject {
     WriteAll(zeros, QByteArray(64 * 1024, '\0'));
     WriteAll(s.dest.filePath(QStringLiteral("123.654")), "left over");
     s.Read(zeros, s.dest.path());
-    QCOMPARE(s.Status(), "Does not read like a known 9200T drive!");
+    QCOMPARE(s.Status(),
+             "Does not read like a known 9200T drive! (the recognition marker is missing)");
     QCOMPARE(ReadAll(s.Settings()), "[9200T]\r\nPhysical drive=" + zeros.toUtf8() +
                                         "\r\nSave to=" + folder.toUtf8() + "\r\n");
     QVERIFY(!QFileInfo::exists(s.dest.filePath(QStringLiteral("123.654"))));
@@ -331,7 +333,8 @@ class WindowTest : public QObject {
     // zeros; the copy is kept, listed beside it, and the status line says how much was lost.
     s.Tick(2, false);
     QVERIFY(QFile::remove(s.dest.filePath(kNameA)));
-    s.w->InjectedFaults.failReadAt = s.w->Table().ProgFileOffset[3] + 65536 + 512;
+    s.w->OpenDisk =
+        skelbrook::test::FailingAt({{s.w->Table().ProgFileOffset[3] + 65536 + 512, 1}}, false);
     s.Find<QCheckBox>("chkRescue")->setChecked(true);
     s.Tick(1);
     s.w->Command2_Click();

@@ -1,0 +1,42 @@
+// The read of a catalogue, from the drive-box text to the rows.
+#include "catalogue/read_catalogue.h"
+
+#include "device/drive.h"
+
+namespace skelbrook {
+
+ReadResult ReadCatalogue(std::string_view driveText, const DiskOpener& opener, Catalogue& catalogue,
+                         std::ostream* listFile, CatalogueObserver& observer) {
+  Drive drive;
+  const Status opened = drive.OpenDrive(driveText, opener);
+  catalogue.path = drive.Path();
+  if (!opened.ok()) {
+    catalogue.geometry.KnownDrive = false;
+    catalogue.rejection = opened.message();
+    return ReadResult::NotRecognised;
+  }
+  GetFileOffset(drive, catalogue.geometry, catalogue.account);
+  if (!catalogue.geometry.KnownDrive) {
+    catalogue.rejection = catalogue.geometry.RejectReason;
+    return ReadResult::NotRecognised;
+  }
+  observer.recognised();
+  switch (GetProgData(drive, catalogue.geometry, catalogue.area, catalogue.table, catalogue.rows,
+                      listFile, catalogue.account, observer)) {
+    case CatalogueResult::Listed:
+      return ReadResult::Listed;
+    case CatalogueResult::RecordListNotFound:
+      return ReadResult::RecordListNotFound;
+    case CatalogueResult::Unreadable:
+      return ReadResult::Unreadable;
+    case CatalogueResult::Stopped:
+      break;
+  }
+  return ReadResult::Stopped;
+}
+
+bool ReadInPart(const CatalogueAccount& account) {
+  return !account.unreadable.empty() || !account.problems.empty() || !account.failure.empty();
+}
+
+}  // namespace skelbrook
