@@ -31,6 +31,8 @@ TEST_F(CopyTest, EachRecordingIsCopiedExactlyAndItsBarReaches100OnlyWhenWhole) {
     EXPECT_EQ(FileBytes(Output(row)), Expected(row, length));
     EXPECT_EQ(o.bytesWritten, length);
     EXPECT_EQ(one.BatchBytesCopied, length);
+    // A chain that goes on past the size is not followed there, and the copy says so.
+    EXPECT_EQ(o.note.empty(), row != static_cast<int>(copied.size())) << o.note;
     // A dropped tail leaves the bar short of 100; a chain longer than the size does not pass it.
     EXPECT_EQ(bars.task.back() == 100.0, length >= size);
     for (const double p : bars.task) EXPECT_LE(p, 100.0);
