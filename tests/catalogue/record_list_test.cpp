@@ -61,10 +61,9 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
   EXPECT_EQ(back.area.RecordCount, 12);
   EXPECT_EQ(back.table.RowSlot, (std::vector<int>{0, 7, 2, 3, 4, 5, 5, 6, 9, 9, 10, 10}));
 
-  std::vector<std::string> texts, channelTimes;
+  std::vector<std::string> texts;
   for (const RecordingRow& r : back.rows.rows) {
     texts.push_back(r.text);
-    channelTimes.push_back(r.channelTime);
     EXPECT_EQ(r.key, r.text);
     EXPECT_EQ(r.icon, kIconDefault);
     EXPECT_FALSE(r.ticked);
@@ -81,11 +80,6 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
                                       "009_193005Jan_Twice.ts", "009_193005Jan_Twice.ts1",
                                       "010_193005Jan_Again.ts", "010_193005Jan_Again.ts2"}));
   EXPECT_EQ(back.rows.DuplicateKeyCount, 2);
-  EXPECT_EQ(channelTimes,
-            (std::vector<std::string>{"ABC1 19:30~20:00", "ABCDEFGHIJKLM 00:00~00:30",
-                                      "SBS 19:30~20:30", "ABC2 19:30~19:31", "Seven 19:30~19:35",
-                                      "Nine 20:30~20:35", "AB\r\nC 19:30~19:31", "SBS 19:30~19:31",
-                                      "D\tE\n 19:30~19:31", "SBS 19:30~19:31", "SBS 19:30~19:31"}));
   EXPECT_EQ(back.rows.rows[0].sizeText, "3,149,728 Bytes");
   EXPECT_EQ(back.rows.rows[1].sizeText, " Bytes");
   const ProgrammeTable& t = back.table;
@@ -153,16 +147,6 @@ void ExpectRows(const ReadBack& back, int count) {
     std::snprintf(text, sizeof text, "%03d_193005Jan_Title %d.ts", 2 + i, i);
     EXPECT_EQ(back.rows.rows[static_cast<size_t>(i)].text, text);
   }
-}
-
-TEST(RecordList, IsFoundAmongTheFirstHundredRootEntriesOnly) {
-  TempDir dir;
-  ImageDesign design = ManyRecords(2);
-  design.recordListEntry = 99;
-  ExpectRows(test::ReadImage(test::WriteTestImage(dir, design, "99.img")), 2);
-  design.recordListEntry = 100;
-  EXPECT_EQ(test::ReadImage(test::WriteTestImage(dir, design, "100.img")).result,
-            ReadResult::RecordListNotFound);
 }
 
 // One value changed on the written image at a time: the list's chain of clusters, its stored size,

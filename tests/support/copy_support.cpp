@@ -20,15 +20,6 @@ constexpr fs::perms kReadOnly =
 
 }  // namespace
 
-std::vector<uint8_t> FileBytes(const std::string& path) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary | std::ios::ate);
-  if (!in) return {};
-  std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
-
 void CopyFixture::WriteDisk(mkimage::ImageDesign description) {
   design = std::move(description);
   image = WriteTestImage(dir, design);

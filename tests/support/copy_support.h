@@ -29,10 +29,6 @@ class ProgressLog : public BatchObserver {
   std::vector<double> task, batch;
 };
 
-// The whole file in one read (ReadWholeFile goes byte by byte, too slow for the sweeps); empty
-// when there is no such file.
-std::vector<uint8_t> FileBytes(const std::string& path);
-
 class CopyFixture : public ::testing::Test {
  protected:
   // Writes the image read-only, starts watching it for writes and lists it.

@@ -28,7 +28,7 @@ TEST_F(CopyTest, EachRecordingIsCopiedExactlyAndItsBarReaches100OnlyWhenWhole) {
     ProgressLog bars;
     const CopyOutcome o = Trace_and_Record(Job(), row, one, bars);
     ASSERT_EQ(o.status, CopyStatus::Downloaded) << o.reason;
-    EXPECT_EQ(FileBytes(Output(row)), Expected(row, length));
+    EXPECT_EQ(ReadWholeFile(Output(row)), Expected(row, length));
     EXPECT_EQ(o.bytesWritten, length);
     EXPECT_EQ(one.BatchBytesCopied, length);
     // A chain that goes on past the size is not followed there, and the copy says so.
@@ -39,7 +39,7 @@ TEST_F(CopyTest, EachRecordingIsCopiedExactlyAndItsBarReaches100OnlyWhenWhole) {
     for (const double p : bars.batch) EXPECT_LE(p, 100.0);
   }
   // The byte order is restored: a transport stream has its sync byte every 188 bytes.
-  const std::vector<uint8_t> first = FileBytes(Output(1));
+  const std::vector<uint8_t> first = ReadWholeFile(Output(1));
   EXPECT_EQ(first[0], 0x47);
   EXPECT_EQ(first[188 * 2000], 0x47);
   EXPECT_EQ(Left().size(), copied.size()) << "nothing but the copies";
@@ -62,9 +62,9 @@ TEST_F(CopyTest, BatchRefusesAnExistingFileUntouchedReplacesAStalePartAndGoesOn)
   EXPECT_TRUE(result.outcomes[0].alreadyExists);
   EXPECT_EQ(result.outcomes[0].reason,
             "Errors! Make sure the file name(s) you are copying do not exist.");
-  const std::vector<uint8_t> kept = FileBytes(Output(1));
+  const std::vector<uint8_t> kept = ReadWholeFile(Output(1));
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious");
-  EXPECT_EQ(FileBytes(Output(2)), Expected(2, copied[1]));
+  EXPECT_EQ(ReadWholeFile(Output(2)), Expected(2, copied[1]));
   EXPECT_EQ(rows[0].icon, kIconFailed);
   EXPECT_TRUE(rows[0].ticked);
   for (size_t i = 1; i + 1 < rows.size(); ++i) {
@@ -81,16 +81,6 @@ TEST_F(CopyTest, BatchRefusesAnExistingFileUntouchedReplacesAStalePartAndGoesOn)
   EXPECT_EQ(counters.BatchBytesCopied, others);
   EXPECT_LT(log.batch.back(), 100.0);
   EXPECT_EQ(Left().size(), 7u) << "no .part is left";
-}
-
-TEST_F(CopyTest, StoppingMidCopyRemovesThePartialFileAndEndsTheBatch) {
-  ASSERT_NO_FATAL_FAILURE(WriteUsualDisk());
-  const BatchResult result = CopyAll(Job(), 4);  // row start, copy start, first cluster, stop
-  EXPECT_TRUE(result.stopped);
-  ASSERT_EQ(result.outcomes.size(), 1u);
-  EXPECT_EQ(result.outcomes[0].status, CopyStatus::Stopped);
-  EXPECT_TRUE(disk.rows.rows[0].ticked);
-  EXPECT_TRUE(Left().empty());
 }
 
 TEST_F(CopyTest, DamagedRowsAreRefusedWithAReasonAndTheBatchGoesOn) {
@@ -135,7 +125,7 @@ TEST_F(CopyTest, DamagedRowsAreRefusedWithAReasonAndTheBatchGoesOn) {
     SCOPED_TRACE(slot);
     if (slot == 10) {
       ASSERT_EQ(o.status, CopyStatus::Downloaded) << o.reason;
-      EXPECT_EQ(FileBytes(o.path), Expected(row, C + 3000));
+      EXPECT_EQ(ReadWholeFile(o.path), Expected(row, C + 3000));
       EXPECT_EQ(Left(), std::set<std::string>{Name(row)});
     } else {
       EXPECT_EQ(o.status, CopyStatus::Failed);
@@ -171,20 +161,13 @@ TEST_F(CopyTest, FullDestinationRefusesOrRemovesTheRowAndCopiesTheOthers) {
     EXPECT_NE(result.outcomes[1].reason.find(checkSpace ? "not enough free space" : "full"),
               std::string::npos)
         << result.outcomes[1].reason;
-    EXPECT_EQ(FileBytes(result.outcomes[0].path), Expected(1, 6 * C + 5000));
-    EXPECT_EQ(FileBytes(result.outcomes[2].path), Expected(3, C + 3000));
+    EXPECT_EQ(ReadWholeFile(result.outcomes[0].path), Expected(1, 6 * C + 5000));
+    EXPECT_EQ(ReadWholeFile(result.outcomes[2].path), Expected(3, C + 3000));
     EXPECT_EQ(Left(small), (std::set<std::string>{Name(1), Name(3)}));
   }
 #else
   GTEST_SKIP() << "needs a small file system of its own";
 #endif
-}
-
-TEST(CopyPercent, ClampedAndNeverDividesByZero) {
-  EXPECT_EQ(Percent(5, 0), 0.0);
-  EXPECT_EQ(Percent(300, 200), 100.0);
-  EXPECT_EQ(Percent(-1, 200), 0.0);
-  EXPECT_DOUBLE_EQ(Percent(1, 3), 100.0 / 3.0);
 }
 
 }  // namespace
