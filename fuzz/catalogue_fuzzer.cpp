@@ -260,7 +260,7 @@ void ReadAndCopy(const Images& s, int64_t failSector, bool rescue) {
   CatalogueObserver observer;
   const DiskOpener opener =
       failSector >= 0 ? test::FailingAt({{failSector * kSector, kSector}}) : DiskOpener{};
-  const ReadResult result = ReadCatalogue(s.drivePath, opener, c, &list, observer);
+  const CatalogueResult result = ReadCatalogue(s.drivePath, opener, c, &list, observer);
   const MediaGeometry& geometry = c.geometry;
   ProgrammeTable& table = c.table;
   RecordingRows& rows = c.rows;
@@ -277,7 +277,7 @@ void ReadAndCopy(const Images& s, int64_t failSector, bool rescue) {
                 r.firstByte + r.bytes <= (failSector + 1) * kSector,
             "an unreadable range outside the failing sector", r.area);
   }
-  if (result != ReadResult::Listed) return;
+  if (result != CatalogueResult::Listed) return;
   Require(table.RowSlot.size() == rows.rows.size() + 1, "rows and slots out of step");
   const std::string text = list.str();
   Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == rows.rows.size() + 1,

@@ -66,7 +66,8 @@ void EPGGetInfo(Drive& drive, SystemArea& area, int64_t StartCluster, int64_t Cl
     const int64_t at = cluster * kSystemClusterSize + area.DataAreaOffset;
     for (const ReadGap& g :
          ReadArea(drive, at, kSystemClusterSize, kAreaRecordList, account.unreadable)) {
-      area.RecordListGaps.emplace_back((n - 1) * kSystemClusterSize + (g.first - at), g.bytes);
+      area.RecordListGaps.push_back(
+          {(n - 1) * kSystemClusterSize + (g.first - at), g.bytes, g.error});
     }
     Do_SwapEPG(drive.BlockBuffer, area.RecordListBuffer, n, kSystemClusterSize);
     if (n == ClusterCount) break;

@@ -208,10 +208,7 @@ CatalogueResult GetProgData(Drive& drive, const MediaGeometry& geometry, SystemA
   for (int64_t r = 0; r < count; ++r) {
     // A record with bytes that would not read is left out: even its slot is unknown.
     const int64_t first = r * kRecordSize;
-    const bool lost = std::any_of(
-        area.RecordListGaps.begin(), area.RecordListGaps.end(),
-        [&](const auto& g) { return g.first < first + kRecordSize && first < g.first + g.second; });
-    if (!lost) {
+    if (!Overlaps(area.RecordListGaps, first, kRecordSize)) {
       ParseRecord(records.data() + first, drive, table, rows, listFile, mediaDirectoryLost,
                   account);
     }

@@ -37,6 +37,7 @@ struct ProgrammeTable {
 
 enum class CatalogueResult {
   Listed,              // the table and rows are filled
+  NotRecognised,       // the drive did not open or is not a 9200T disk (only ReadCatalogue says so)
   RecordListNotFound,  // "_RECORD_LIST_" is not among the first root-directory entries
   Stopped,             // the front end asked to stop during a yield
   Unreadable,          // sector 0 or the system area would not read: account.failure says how

@@ -5,34 +5,25 @@
 
 namespace skelbrook {
 
-ReadResult ReadCatalogue(std::string_view driveText, const DiskOpener& opener, Catalogue& catalogue,
-                         std::ostream* listFile, CatalogueObserver& observer) {
+CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& opener,
+                              Catalogue& catalogue, std::ostream* listFile,
+                              CatalogueObserver& observer) {
   Drive drive;
   const Status opened = drive.OpenDrive(driveText, opener);
   catalogue.path = drive.Path();
   if (!opened.ok()) {
     catalogue.geometry.KnownDrive = false;
     catalogue.rejection = opened.message();
-    return ReadResult::NotRecognised;
+    return CatalogueResult::NotRecognised;
   }
   GetFileOffset(drive, catalogue.geometry, catalogue.account);
   if (!catalogue.geometry.KnownDrive) {
     catalogue.rejection = catalogue.geometry.RejectReason;
-    return ReadResult::NotRecognised;
+    return CatalogueResult::NotRecognised;
   }
   observer.recognised();
-  switch (GetProgData(drive, catalogue.geometry, catalogue.area, catalogue.table, catalogue.rows,
-                      listFile, catalogue.account, observer)) {
-    case CatalogueResult::Listed:
-      return ReadResult::Listed;
-    case CatalogueResult::RecordListNotFound:
-      return ReadResult::RecordListNotFound;
-    case CatalogueResult::Unreadable:
-      return ReadResult::Unreadable;
-    case CatalogueResult::Stopped:
-      break;
-  }
-  return ReadResult::Stopped;
+  return GetProgData(drive, catalogue.geometry, catalogue.area, catalogue.table, catalogue.rows,
+                     listFile, catalogue.account, observer);
 }
 
 bool ReadInPart(const CatalogueAccount& account) {

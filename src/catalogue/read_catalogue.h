@@ -38,10 +38,10 @@ class CatalogueObserver : public WorkObserver {
 };
 
 // Reads the catalogue of the drive the drive-box text names, through `opener` (the raw drive or
-// image when none is given), and closes the drive again. NotRecognised is a result of its own.
-enum class ReadResult { Listed, NotRecognised, RecordListNotFound, Unreadable, Stopped };
-ReadResult ReadCatalogue(std::string_view driveText, const DiskOpener& opener, Catalogue& catalogue,
-                         std::ostream* listFile, CatalogueObserver& observer);
+// image when none is given), and closes the drive again.
+CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& opener,
+                              Catalogue& catalogue, std::ostream* listFile,
+                              CatalogueObserver& observer);
 
 // Whether something could not be read or a limit was hit: the list is then only part of the disk.
 bool ReadInPart(const CatalogueAccount& account);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "disk/allocation_table.h"
@@ -25,8 +24,8 @@ struct SystemArea {
   int32_t RecordCount = 0;
   // The whole of _RECORD_LIST_ in restored order, cluster by cluster.
   std::vector<uint8_t> RecordListBuffer;
-  // The parts of RecordListBuffer (offset, length) that could not be read: zeros, not records.
-  std::vector<std::pair<int64_t, int64_t>> RecordListGaps;
+  // The parts of RecordListBuffer that could not be read (offsets into it): zeros, not records.
+  std::vector<ReadGap> RecordListGaps;
 };
 
 }  // namespace skelbrook

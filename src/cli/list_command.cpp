@@ -10,22 +10,22 @@ namespace skelbrook::cli {
 
 int ReadDisk(const std::string& driveText, Catalogue& catalogue) {
   CatalogueObserver quiet;
-  const ReadResult result = ReadCatalogue(driveText, {}, catalogue, nullptr, quiet);
+  const CatalogueResult result = ReadCatalogue(driveText, {}, catalogue, nullptr, quiet);
   for (const UnreadableRange& r : catalogue.account.unreadable)
     std::cerr << "Unreadable: " << Describe(r) << "\n";
   for (const std::string& p : catalogue.account.problems) std::cerr << "Problem: " << p << "\n";
   switch (result) {
-    case ReadResult::NotRecognised:
+    case CatalogueResult::NotRecognised:
       std::cerr << kNotRecognisedText << "\n" << catalogue.rejection << "\n";
       return kExitNotRecognised;
-    case ReadResult::RecordListNotFound:
+    case CatalogueResult::RecordListNotFound:
       std::cerr << "Cannot locate _RECORD_LIST_ on " << catalogue.path << "\n";
       return kExitNoRecordList;
-    case ReadResult::Unreadable:
+    case CatalogueResult::Unreadable:
       std::cerr << catalogue.account.failure << "\n";
       return kExitReadInPart;
-    case ReadResult::Listed:
-    case ReadResult::Stopped:
+    case CatalogueResult::Listed:
+    case CatalogueResult::Stopped:
       break;
   }
   return ReadInPart(catalogue.account) ? kExitReadInPart : kExitOk;

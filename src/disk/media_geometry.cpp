@@ -28,7 +28,7 @@ bool SuccessorUnknown(const MediaGeometry& geometry, int64_t cluster) {
 std::string UnknownEntryText(const MediaGeometry& geometry, int64_t cluster) {
   const int64_t at = geometry.MediaFatOffset + 4 * (cluster + 1);
   for (const ReadGap& g : geometry.MediaFatUnknown) {
-    if (g.first < at + 4 && at < g.first + g.bytes) {
+    if (Overlaps({g}, at, 4)) {
       return "the media allocation table could not be read at bytes " + std::to_string(g.first) +
              "-" + std::to_string(g.first + g.bytes - 1) + " (" + ByteText(g.first) + ", " +
              g.error + "), so the chain of clusters after cluster " + std::to_string(cluster) +

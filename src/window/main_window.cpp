@@ -370,16 +370,16 @@ void frmTest::Command1_Click() {
 
   catalogue_ = Catalogue{};
   ReadYield yield(*this);
-  const ReadResult result = ReadCatalogue(ToUtf8(Text2->text()), OpenDisk, catalogue_,
-                                          ListFile.is_open() ? &ListFile : nullptr, yield);
-  if (result == ReadResult::NotRecognised) {
+  const CatalogueResult result = ReadCatalogue(ToUtf8(Text2->text()), OpenDisk, catalogue_,
+                                               ListFile.is_open() ? &ListFile : nullptr, yield);
+  if (result == CatalogueResult::NotRecognised) {
     Label2->setText(QString::fromLatin1(kUnknownDriveText) + QStringLiteral(" (") +
                     FromUtf8(catalogue_.rejection) + QStringLiteral(")"));
     return;
   }
   if (ListFile.is_open()) ListFile.close();
   switch (result) {
-    case ReadResult::Listed:
+    case CatalogueResult::Listed:
       FillProgView();
       if (ReadInPart(catalogue_.account)) {
         const auto areas = catalogue_.account.unreadable.size();
@@ -394,17 +394,17 @@ void frmTest::Command1_Click() {
             QString::fromLatin1(kCheckItemsText));
       }
       break;
-    case ReadResult::Unreadable:
+    case CatalogueResult::Unreadable:
       Label2->setText(FromUtf8(catalogue_.account.failure));
       break;
-    case ReadResult::RecordListNotFound:
+    case CatalogueResult::RecordListNotFound:
       ShowMessage(QStringLiteral("Cannot locate _RECORD_LIST_ email me, ") +
                   QString::fromLatin1(kSupportContact) + QStringLiteral(", exiting program."));
       closing_ = true;
       EndProgram(1);
       break;
-    case ReadResult::NotRecognised:
-    case ReadResult::Stopped:
+    case CatalogueResult::NotRecognised:
+    case CatalogueResult::Stopped:
       break;
   }
 }

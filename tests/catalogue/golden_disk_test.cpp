@@ -109,7 +109,7 @@ class GoldenDisk : public ::testing::Test {
 TEST_F(GoldenDisk, IsReadAndCopiedAsTheFormatSays) {
   ASSERT_GT(kMediaData + kFar * kC, int64_t{1} << 32);
   const test::ReadBack back = test::ReadImage(image);
-  ASSERT_EQ(back.result, ReadResult::Listed) << back.rejection << back.account.failure;
+  ASSERT_EQ(back.result, CatalogueResult::Listed) << back.rejection << back.account.failure;
   EXPECT_FALSE(ReadInPart(back.account));
   ASSERT_EQ(back.rows.rows.size(), 2u);
   EXPECT_EQ(back.rows.rows[0].text, "005_193005Jan_Golden.ts");

@@ -57,7 +57,7 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
   design.recordings[2].titlePrefix = true;
   TempDir dir;
   const ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
-  ASSERT_EQ(back.result, ReadResult::Listed);
+  ASSERT_EQ(back.result, CatalogueResult::Listed);
   EXPECT_EQ(back.area.RecordCount, 12);
   EXPECT_EQ(back.table.RowSlot, (std::vector<int>{0, 7, 2, 3, 4, 5, 5, 6, 9, 9, 10, 10}));
 
@@ -194,7 +194,7 @@ TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
     EXPECT_LE(static_cast<int64_t>(back.area.FatTable.size()) * 4, size);
     EXPECT_LE(static_cast<int64_t>(back.area.RecordListBuffer.size()), size + C);
     if (c.rows < 0) {
-      EXPECT_EQ(back.result, ReadResult::Unreadable);
+      EXPECT_EQ(back.result, CatalogueResult::Unreadable);
       EXPECT_NE(back.account.failure.find("read past the end of the drive"), std::string::npos)
           << back.account.failure;
       continue;

@@ -31,7 +31,7 @@ void CopyFixture::WriteDisk(mkimage::ImageDesign description) {
   ASSERT_GE(inotify_add_watch(watch_, image.c_str(), IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB), 0);
 #endif
   disk = ReadImage(image);
-  ASSERT_EQ(disk.result, ReadResult::Listed);
+  ASSERT_EQ(disk.result, CatalogueResult::Listed);
 }
 
 void CopyFixture::WriteUsualDisk() {

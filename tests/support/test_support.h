@@ -41,7 +41,7 @@ std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& desig
 using mkimage::Recording;
 
 struct ReadBack : Catalogue {
-  ReadResult result = ReadResult::Listed;
+  CatalogueResult result = CatalogueResult::Listed;
   std::string listFile;
 };
 
