@@ -139,6 +139,10 @@ int RunCopy(const CopyOptions& options) {
   job.geometry = &c.geometry;
   job.table = &c.table;
   job.rescue = options.rescue;
+  // What the copies go onto, before any is made: a FAT32 stick refuses the large ones.
+  const VolumeInfo volume = QueryVolume(job.destinationFolder);
+  if (!options.json)
+    std::cout << "destination " << options.toDir << ": " << DescribeVolume(volume) << "\n";
   ProgressLine progress(c.rows, counters, SKELBROOK_ISATTY(2) != 0);
   const BatchResult result = CopyTickedRecordings(c.rows, job, counters, progress);
 
@@ -148,7 +152,10 @@ int RunCopy(const CopyOptions& options) {
     const CopyOutcome& o = result.outcomes[i];
     const int row = result.rowsCopied[i];
     const int slot = c.table.RowSlot[static_cast<size_t>(row)];
-    const std::string file = c.table.ProgFileName[slot] + ".ts";
+    // The name the copy has (a destination may have taken a plainer one).
+    const std::string file = o.path.size() > job.destinationFolder.size()
+                                 ? o.path.substr(job.destinationFolder.size())
+                                 : c.table.ProgFileName[slot] + ".ts";
     const bool ok = o.status == CopyStatus::Downloaded;
     anyFailed = anyFailed || !ok;
     if (options.json) {
@@ -168,9 +175,16 @@ int RunCopy(const CopyOptions& options) {
     }
   }
   if (options.json) {
-    nlohmann::json out{{"results", results},
-                       {"bytes_total", counters.BatchBytesTotal},
-                       {"bytes_copied", counters.BatchBytesCopied}};
+    const auto known = [](int64_t value) { return value >= 0 ? nlohmann::json(value) : nullptr; };
+    nlohmann::json out{
+        {"destination",
+         {{"file_system",
+           volume.fileSystem.empty() ? nlohmann::json(nullptr) : nlohmann::json(volume.fileSystem)},
+          {"free_bytes", known(volume.freeBytes)},
+          {"max_file_bytes", known(volume.maxFileBytes)}}},
+        {"results", results},
+        {"bytes_total", counters.BatchBytesTotal},
+        {"bytes_copied", counters.BatchBytesCopied}};
     AddAccount(c.account, out);
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   }

@@ -1,6 +1,6 @@
 // The few file-system services the program needs beyond the drive and the destination file:
-// existence and length of a file, removal, renaming without replacing, and free space.
-// Paths are UTF-8 throughout.
+// existence and length of a file, removal, renaming without replacing, and what the destination
+// folder's file system is and holds. Paths are UTF-8 throughout.
 #pragma once
 
 #include <cstdint>
@@ -25,13 +25,32 @@ bool FileExists(const std::string& path);
 std::optional<int64_t> FileLength(const std::string& path);
 Status RemoveFile(const std::string& path);
 // Renames `from` to `to`, failing when `to` already exists: a finished copy never replaces
-// anything.
+// anything. On file systems that can neither rename without replacing nor link (exFAT and FAT
+// through FUSE), the name is checked to be free right before a plain rename.
 Status RenameNoReplace(const std::string& from, const std::string& to);
 
+// FAT file systems hold no file of 4 GiB or more.
+inline constexpr int64_t kFatLargestFile = 4294967295LL;
+
 struct VolumeInfo {
-  int64_t freeBytes = -1;      // -1 when unknown
-  int64_t maxFileBytes = -1;   // largest file the file system can hold; -1 when unlimited/unknown
+  std::string fileSystem;     // as the system names it ("ext4", "fuse.fusefat", "NTFS"); empty
+                              // when unknown
+  int64_t freeBytes = -1;     // -1 when unknown
+  int64_t maxFileBytes = -1;  // largest file the file system can hold; -1 when unlimited/unknown
 };
 VolumeInfo QueryVolume(const std::string& folder);
+
+// One line for the user: "vfat, 1,234,567 bytes free, no file of 4 GiB or more".
+std::string DescribeVolume(const VolumeInfo& volume);
+
+#ifdef __linux__
+// The file-system type and source of the mount that holds device `dev` ("major:minor") with the
+// mount point nearest to `path`, from the text of /proc/self/mountinfo. Empty when none matches.
+struct MountEntry {
+  std::string type;    // e.g. "vfat", "fuse.fusefat", "fuseblk"
+  std::string source;  // e.g. "/dev/sdb1"
+};
+MountEntry FindMount(const std::string& mountInfo, const std::string& dev, const std::string& path);
+#endif
 
 }  // namespace skelbrook

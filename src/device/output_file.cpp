@@ -22,6 +22,10 @@ std::string FullDestinationText() {
   return kDestinationFullText;
 }
 
+std::string TooLargeText() {
+  return "the destination's file system cannot hold a file that large";
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() {
@@ -41,6 +45,25 @@ Status OutputFile::CreateExclusive(const std::string& path) {
     return Status::Error("cannot create " + path + ": " + Win32ErrorText(GetLastError()));
   }
   handle_ = h;
+  reserved_ = 0;
+  return Status::Ok();
+}
+
+Status OutputFile::ReserveOutput(int64_t bytes) {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+  FILE_ALLOCATION_INFO allocation{};
+  allocation.AllocationSize.QuadPart = bytes;
+  if (SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileAllocationInfo, &allocation,
+                                 sizeof allocation)) {
+    // The allocation beyond the file's end is given back when the handle closes.
+    reserved_ = bytes;
+    return Status::Ok();
+  }
+  const DWORD err = GetLastError();
+  if (err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL) {
+    return Status::Error(FullDestinationText());
+  }
+  if (err == ERROR_FILE_TOO_LARGE) return Status::Error(TooLargeText());
   return Status::Ok();
 }
 
@@ -101,6 +124,28 @@ Status OutputFile::CreateExclusive(const std::string& path) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Status::Error("cannot create " + path + ": " + std::strerror(errno));
   fd_ = fd;
+  reserved_ = 0;
+  return Status::Ok();
+}
+
+Status OutputFile::ReserveOutput(int64_t bytes) {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+#ifdef __linux__
+  // fallocate, not posix_fallocate: where the file system cannot reserve, the C library would
+  // write the whole length as zeros instead, which on a slow stick takes as long as the copy.
+  int rc;
+  do {
+    rc = fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes));
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) {
+    reserved_ = bytes;
+    return Status::Ok();
+  }
+  if (errno == ENOSPC || errno == EDQUOT) return Status::Error(FullDestinationText());
+  if (errno == EFBIG) return Status::Error(TooLargeText());
+#else
+  (void)bytes;
+#endif
   return Status::Ok();
 }
 
@@ -128,6 +173,12 @@ Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
 
 Status OutputFile::FlushOutput() {
   if (!IsOpen()) return Status::Error("the destination file is not open");
+  // Room reserved past the end of what was written is given back (cutting a file at its own
+  // length frees what was allocated beyond it).
+  if (reserved_ > written_ && ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
+    return Status::Error(std::string("flushing failed: ") + std::strerror(errno));
+  }
+  reserved_ = 0;
   if (fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
     return Status::Error(std::string("flushing failed: ") + std::strerror(errno));
   }

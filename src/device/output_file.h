@@ -1,5 +1,6 @@
-// One destination file on the PC: created exclusively (an existing file is never opened),
-// written strictly sequentially from byte 0, flushed and closed. Every result is accounted for.
+// One destination file on the PC: created exclusively (an existing file is never opened), its
+// length reserved where the file system can, written strictly sequentially from byte 0, flushed
+// and closed. Every result is accounted for.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,10 @@ class OutputFile {
 
   // Creates `path` (UTF-8). Fails, touching nothing, when a file or folder of that name exists.
   Status CreateExclusive(const std::string& path);
+  // Reserves room for `bytes` without changing the file's length, so that a destination without
+  // that room fails now rather than half way through. Succeeds without reserving where the file
+  // system cannot reserve (FUSE file systems, FAT); fails with kDestinationFullText when full.
+  virtual Status ReserveOutput(int64_t bytes);
   // Appends `count` bytes; fails with the system's words (kDestinationFullText when full).
   virtual Status WriteOutput(const uint8_t* data, int64_t count);
   Status FlushOutput();
@@ -37,6 +42,7 @@ class OutputFile {
   int fd_ = -1;
 #endif
   int64_t written_ = 0;
+  int64_t reserved_ = 0;  // bytes reserved; what the copy did not use is given back at the flush
 };
 
 }  // namespace skelbrook

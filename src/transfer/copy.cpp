@@ -176,6 +176,11 @@ Status WriteUnreadableList(const std::string& path, const std::vector<ByteRange>
   return Status::Ok();
 }
 
+Status NoRoom(int64_t size, const VolumeInfo& volume) {
+  return Status::Error("not enough free space at the destination (" + std::to_string(size) +
+                       " bytes needed, " + std::to_string(volume.freeBytes) + " free)");
+}
+
 // Checks that need nothing from the disk: a file for the slot, room at the destination.
 Status CheckBeforeCopy(const CopyJob& job, int slot, int64_t offset, int64_t size) {
   const MediaGeometry& g = *job.geometry;
@@ -192,17 +197,62 @@ Status CheckBeforeCopy(const CopyJob& job, int slot, int64_t offset, int64_t siz
     return Status::Error("the recording's size (" + std::to_string(size) +
                          " bytes) is larger than the whole disk");
   }
+  // The copy never writes more than the recorded size, so the size is what must fit.
   if (job.checkSpace) {
     const VolumeInfo volume = QueryVolume(job.destinationFolder);
-    if (volume.maxFileBytes >= 0 && size > volume.maxFileBytes) {
-      return Status::Error(
-          "the destination's file system cannot hold a file of 4 GiB or more (FAT32)");
+    if (volume.maxFileBytes == kFatLargestFile && size > volume.maxFileBytes) {
+      return Status::Error("the recording (" + std::to_string(size) +
+                           " bytes) is too large for the destination's file system (" +
+                           volume.fileSystem + "): FAT32 holds no file of 4 GiB or more");
     }
-    if (volume.freeBytes >= 0 && volume.freeBytes < size) {
-      return Status::Error("not enough free space at the destination (" + std::to_string(size) +
-                           " bytes needed, " + std::to_string(volume.freeBytes) + " free)");
+    if (volume.maxFileBytes >= 0 && size > volume.maxFileBytes) {
+      return Status::Error("the destination's file system cannot hold a file of " +
+                           std::to_string(size) + " bytes");
+    }
+    if (volume.freeBytes >= 0 && volume.freeBytes < size) return NoRoom(size, volume);
+  }
+  return Status::Ok();
+}
+
+// The name with every character outside plain ASCII made "_", as the name rule does with the
+// characters Windows refuses.
+std::string PlainAsciiName(const std::string& utf8) {
+  std::string plain;
+  for (const char ch : utf8) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x80) {
+      plain.push_back(ch);
+    } else if ((byte & 0xC0) != 0x80) {
+      plain.push_back('_');  // the lead byte of a character; its continuation bytes go
     }
   }
+  return plain;
+}
+
+// Creates "<name>.ts.part" exclusively (a .part left by an interrupted copy is ours to replace)
+// and sets outcome.path to the final name. Some FUSE file systems (fusefat) take only plain ASCII
+// names: when the name is refused and holds other characters, the plain form is used instead,
+// and `note` says so.
+Status CreatePart(const CopyJob& job, const std::string& name, OutputFile& out,
+                  CopyOutcome& outcome, std::string& note) {
+  const auto create = [&](const std::string& finalPath) {
+    const std::string partPath = finalPath + kPartSuffix;
+    if (FileExists(partPath)) (void)RemoveFile(partPath);
+    return out.CreateExclusive(partPath);
+  };
+  const Status created = create(outcome.path);
+  const std::string plain = PlainAsciiName(name);
+  if (created.ok() || plain == name) return created;
+  const std::string plainPath = job.destinationFolder + plain + ".ts";
+  if (FileExists(plainPath)) {
+    outcome.path = plainPath;
+    outcome.alreadyExists = true;
+    return Status::Error(kExistsMessage);
+  }
+  if (!create(plainPath).ok()) return created;
+  outcome.path = plainPath;
+  note =
+      "the destination refused the name's letters outside plain ASCII: saved as " + plain + ".ts";
   return Status::Ok();
 }
 
@@ -226,8 +276,6 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
   const int64_t offset = table.ProgFileOffset[slot];
   const int64_t size = table.ProgFileSize[slot];
   outcome.path = job.destinationFolder + table.ProgFileName[slot] + ".ts";
-  const std::string partPath = outcome.path + kPartSuffix;
-
   if (FileExists(outcome.path)) {
     outcome.alreadyExists = true;
     outcome.reason = kExistsMessage;
@@ -238,13 +286,22 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
     return outcome;
   }
 
-  // A .part left by an interrupted copy is ours to replace.
-  if (FileExists(partPath)) (void)RemoveFile(partPath);
   const std::unique_ptr<OutputFile> made =
       job.makeOutput ? job.makeOutput() : std::make_unique<OutputFile>();
   OutputFile& out = *made;
-  if (Status s = out.CreateExclusive(partPath); !s.ok()) {
+  std::string nameNote;
+  if (Status s = CreatePart(job, table.ProgFileName[slot], out, outcome, nameNote); !s.ok()) {
     outcome.reason = s.message();
+    return outcome;
+  }
+  const std::string partPath = outcome.path + kPartSuffix;
+  if (Status s = job.checkSpace ? out.ReserveOutput(size) : Status::Ok(); !s.ok()) {
+    (void)out.CloseOutput();
+    (void)RemoveFile(partPath);
+    const VolumeInfo volume = QueryVolume(job.destinationFolder);
+    outcome.reason = s.message() == kDestinationFullText && volume.freeBytes >= 0
+                         ? NoRoom(size, volume).message()
+                         : s.message();
     return outcome;
   }
   observer.taskProgress(0.0);
@@ -268,17 +325,23 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
   const Status closed = out.CloseOutput();
   if (result.ok()) result = closed;
   drive.CloseDrive();
-  if (result.ok()) result = RenameNoReplace(partPath, outcome.path);
+  const bool finished = result.ok();
+  if (finished) result = RenameNoReplace(partPath, outcome.path);
 
   if (!result.ok()) {
-    (void)RemoveFile(partPath);
+    // A finished copy that could not take its name is kept under the .part name, never deleted.
+    if (finished) {
+      result = Status::Error(result.message() + "; the finished copy is kept as " + partPath);
+    } else {
+      (void)RemoveFile(partPath);
+    }
     counters.BatchBytesCopied = copiedBefore;
     outcome.status = stopped ? CopyStatus::Stopped : CopyStatus::Failed;
     outcome.reason = result.message();
     return outcome;
   }
   outcome.bytesWritten = c.done;
-  outcome.note = c.note;
+  outcome.note = nameNote.empty() || c.note.empty() ? nameNote + c.note : nameNote + "; " + c.note;
   if (!c.unreadable.empty()) {
     for (const ByteRange& r : c.unreadable) outcome.unreadableBytes += r.count;
     const Status listed = WriteUnreadableList(outcome.path + kUnreadableSuffix, c.unreadable);

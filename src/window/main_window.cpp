@@ -270,7 +270,9 @@ QString frmTest::DestinationFolder() const {
 
 void frmTest::SetDestination(const QString& folder) {
   Label3->setText(folder);
-  Label3->setToolTip(folder);  // the label may be too narrow for a long path
+  // The whole path (the label may be too narrow for it) and what the folder's file system is.
+  Label3->setToolTip(folder + QLatin1Char('\n') +
+                     FromUtf8(DescribeVolume(QueryVolume(ToUtf8(folder)))));
 }
 
 void frmTest::GetINIData() {

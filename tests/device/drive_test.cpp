@@ -7,6 +7,10 @@
 
 #include <filesystem>
 
+#ifdef __linux__
+#include <sys/stat.h>
+#endif
+
 #include "device/file_system.h"
 #include "device/output_file.h"
 #include "support/failing_disk.h"
@@ -88,6 +92,8 @@ TEST(Drive, DestinationFilesNeverReplaceAnExistingFile) {
 
   OutputFile out;
   ASSERT_TRUE(out.CreateExclusive(part).ok());
+  // Room reserved for more than is written is given back when the file is flushed.
+  ASSERT_TRUE(out.ReserveOutput(4 << 20).ok());
   const auto bytes = Pattern(300);
   ASSERT_TRUE(out.WriteOutput(bytes.data(), 200).ok());
   ASSERT_TRUE(out.WriteOutput(bytes.data() + 200, 100).ok());
@@ -96,6 +102,12 @@ TEST(Drive, DestinationFilesNeverReplaceAnExistingFile) {
   EXPECT_TRUE(out.CloseOutput().ok());
   EXPECT_TRUE(out.CloseOutput().ok());
   EXPECT_FALSE(out.WriteOutput(bytes.data(), 1).ok());
+  EXPECT_EQ(FileLength(part), 300);
+#ifdef __linux__
+  struct stat st {};
+  ASSERT_EQ(stat(part.c_str(), &st), 0);
+  EXPECT_LT(st.st_blocks * 512, 1 << 20);
+#endif
 
   EXPECT_FALSE(RenameNoReplace(part, final).ok());
   EXPECT_EQ(test::ReadWholeFile(final), Pattern(10));
@@ -105,6 +117,22 @@ TEST(Drive, DestinationFilesNeverReplaceAnExistingFile) {
   EXPECT_FALSE(FileExists(part));
   EXPECT_EQ(test::ReadWholeFile(final), bytes);
 }
+
+#ifdef __linux__
+// The mount that holds a folder: the nearest mount point above it of the folder's own device,
+// with mountinfo's escapes undone.
+TEST(Drive, TheDestinationsMountIsTheNearestOneOfItsDevice) {
+  const std::string info =
+      "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+      "40 22 0:39 / /media/tv\\040stick rw,nosuid - fuse.fusefat fusefat rw\n"
+      "41 22 0:39 / /mnt/other rw - fuse.fusefat fusefat rw\n"
+      "45 22 7:0 / /media/ex rw shared:5 - fuseblk /dev/loop0 rw,blksize=4096\n";
+  EXPECT_EQ(FindMount(info, "0:39", "/media/tv stick/films").type, "fuse.fusefat");
+  EXPECT_EQ(FindMount(info, "7:0", "/media/ex").source, "/dev/loop0");
+  EXPECT_EQ(FindMount(info, "8:1", "/home/me").type, "ext4");
+  EXPECT_EQ(FindMount(info, "9:9", "/home/me").type, "");
+}
+#endif
 
 }  // namespace
 }  // namespace skelbrook

@@ -190,6 +190,8 @@ class WindowTest : public QObject {
     s.Choose(s.dest.path());
     s.Choose(QString());
     QCOMPARE(s.Text("Label3"), folder);
+    // Its tooltip says what the folder is on: the file system and its free space.
+    QVERIFY(s.Find<QLabel>("Label3")->toolTip().contains(" bytes)"));
 
     // A folder that is not there: only the message; the drive is not read, nothing is stored.
     s.Read(disk, s.dest.filePath(QStringLiteral("not/there")));
