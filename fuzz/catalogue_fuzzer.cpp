@@ -222,9 +222,13 @@ class RowChecker : public BatchObserver {
       Require(o.reason.empty(), "a downloaded row has a reason", where);
       Require(FileLength(o.path) == o.bytesWritten, "the downloaded file is not complete", where);
       Require(o.bytesWritten <= kCopyBudget, "more written than the destination holds", where);
-    } else if (o.unreadableBytes > 0) {
-      Require(FileLength(o.path) == o.bytesWritten, "the rescued file is not complete", where);
-      Require(FileExists(o.path + ".unreadable.txt"), "the rescued file has no list", where);
+    } else if (o.path.ends_with(".incomplete.ts")) {
+      // A rescue with holes, or one cut short: kept with its map, never under the final name.
+      Require(FileExists(o.path + ".map"), "the rescued file has no map", where);
+      Require(!FileExists(o.path.substr(0, o.path.size() - 14) + ".ts"),
+              "a rescue with holes took the final name", where);
+      Require(o.unreadableBytes == 0 || FileLength(o.path) == o.bytesWritten,
+              "the rescued file is not complete", where);
     } else {
       Require(!o.reason.empty(), "a failed row has no reason", where);
       Require(o.alreadyExists || !FileExists(o.path), "a failed copy left a file", where);

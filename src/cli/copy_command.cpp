@@ -3,7 +3,9 @@
 #include "cli/copy_command.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -26,12 +28,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// This recording and the batch: percent, throughput and time left, redrawn in place.
+// Ctrl-C asks the batch to stop at its next block; the .part is removed as for any stopped copy.
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnInterrupt(int) {
+  interrupted = 1;
+}
+
+// The throughput is measured over this much of the recent past, so that a disk that slows down
+// shows at once in the rate and the time left.
+constexpr std::chrono::seconds kRateWindow{10};
+
+// This recording and the batch: percent, recent throughput and time left, redrawn in place.
 class ProgressLine : public BatchObserver {
  public:
   ProgressLine(const RecordingRows& rows, const BatchCounters& counters, bool enabled)
-      : rows_(rows), counters_(counters), enabled_(enabled), started_(Clock::now()) {}
+      : rows_(rows), counters_(counters), enabled_(enabled) {}
 
+  bool pump() override { return interrupted == 0; }
   void rowStarted(int row) override {
     name_ = rows_.rows[static_cast<size_t>(row) - 1].text;
     task_ = 0;
@@ -48,13 +61,21 @@ class ProgressLine : public BatchObserver {
   void rowFinished(int, const CopyOutcome&) override { Clear(); }
 
  private:
+  // Bytes per second over the last kRateWindow; 0 until there are two samples.
+  double RecentRate(Clock::time_point now) {
+    samples_.push_back({now, counters_.BatchBytesCopied});
+    while (samples_.size() > 2 && now - samples_[1].first >= kRateWindow) samples_.pop_front();
+    const double seconds = std::chrono::duration<double>(now - samples_.front().first).count();
+    const int64_t bytes = counters_.BatchBytesCopied - samples_.front().second;
+    return seconds > 0 && bytes > 0 ? static_cast<double>(bytes) / seconds : 0;
+  }
+
   void Draw(bool force) {
     if (!enabled_) return;
     const auto now = Clock::now();
     if (!force && now - lastDraw_ < std::chrono::milliseconds(200)) return;
     lastDraw_ = now;
-    const double seconds = std::chrono::duration<double>(now - started_).count();
-    const double rate = seconds > 0 ? static_cast<double>(counters_.BatchBytesCopied) / seconds : 0;
+    const double rate = RecentRate(now);
     const double left =
         rate > 0
             ? static_cast<double>(counters_.BatchBytesTotal - counters_.BatchBytesCopied) / rate
@@ -76,7 +97,7 @@ class ProgressLine : public BatchObserver {
   const RecordingRows& rows_;
   const BatchCounters& counters_;
   bool enabled_;
-  Clock::time_point started_;
+  std::deque<std::pair<Clock::time_point, int64_t>> samples_;
   Clock::time_point lastDraw_{};
   std::string name_;
   double task_ = 0, batch_ = 0;
@@ -144,7 +165,9 @@ int RunCopy(const CopyOptions& options) {
   if (!options.json)
     std::cout << "destination " << options.toDir << ": " << DescribeVolume(volume) << "\n";
   ProgressLine progress(c.rows, counters, SKELBROOK_ISATTY(2) != 0);
+  std::signal(SIGINT, OnInterrupt);
   const BatchResult result = CopyTickedRecordings(c.rows, job, counters, progress);
+  std::signal(SIGINT, SIG_DFL);
 
   bool anyFailed = false;
   nlohmann::json results = nlohmann::json::array();
@@ -166,6 +189,7 @@ int RunCopy(const CopyOptions& options) {
                          {"bytes", o.bytesWritten},
                          {"reason", o.reason},
                          {"unreadable_bytes", o.unreadableBytes},
+                         {"path", o.path},
                          {"note", o.note}});
     } else if (ok) {
       std::cout << "downloaded " << file << " " << o.bytesWritten
@@ -173,6 +197,8 @@ int RunCopy(const CopyOptions& options) {
     } else {
       std::cout << "failed " << file << ": " << o.reason << "\n";
     }
+    // What a rescue could not read, in words, beside what the row says.
+    if (o.unreadableBytes > 0) std::cerr << "Unreadable: " << file << ": " << o.note << "\n";
   }
   if (options.json) {
     const auto known = [](int64_t value) { return value >= 0 ? nlohmann::json(value) : nullptr; };
@@ -187,6 +213,10 @@ int RunCopy(const CopyOptions& options) {
         {"bytes_copied", counters.BatchBytesCopied}};
     AddAccount(c.account, out);
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  }
+  if (result.stopped) {
+    std::cerr << "Stopped.\n";
+    return kExitStopped;
   }
   return anyFailed ? kExitRowFailed : readStatus;
 }

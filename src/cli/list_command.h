@@ -16,6 +16,7 @@ enum ExitStatus {
   kExitNotRecognised = 3,
   kExitNoRecordList = 4,
   kExitReadInPart = 5,  // the catalogue could be read only in part
+  kExitStopped = 130,   // stopped by Ctrl-C, as a shell reports a program ended by SIGINT
 };
 
 // Reads the catalogue. Prints on stderr why it failed, or each range that would not read and

@@ -358,7 +358,7 @@ int64_t Drive::ReadDrive(int64_t offset, int64_t count) {
   return std::min(delivered, count);
 }
 
-std::vector<ReadGap> Drive::ReadSalvaging(int64_t offset, int64_t count) {
+std::vector<ReadGap> Drive::ReadSalvaging(int64_t offset, int64_t count, bool wholeFirst) {
   std::vector<ReadGap> gaps;
   if (count <= 0) return gaps;
   const int64_t whole = Prepare(offset, std::max<int64_t>(count, 2));
@@ -368,8 +368,9 @@ std::vector<ReadGap> Drive::ReadSalvaging(int64_t offset, int64_t count) {
     return gaps;
   }
   std::string error;
-  int64_t at =
-      std::clamp<int64_t>(disk_->ReadAt(offset, BlockBuffer.data(), whole, error), 0, whole);
+  int64_t at = wholeFirst ? std::clamp<int64_t>(
+                                disk_->ReadAt(offset, BlockBuffer.data(), whole, error), 0, whole)
+                          : 0;
   if (at < whole) {
     // From the sector that failed on, one logical sector at a time.
     const int64_t unit = std::max<int64_t>(disk_->SectorSize(), kSectorSize);

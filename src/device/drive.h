@@ -48,8 +48,10 @@ class Drive {
 
   // Like ReadDrive, but a read that fails is read again from the failure on, one logical sector
   // at a time past the caches, so that only the sectors that truly fail are lost. Returns those
-  // (as zeros in BlockBuffer), merged into runs and cut to the `count` bytes asked for.
-  std::vector<ReadGap> ReadSalvaging(int64_t offset, int64_t count);
+  // (as zeros in BlockBuffer), merged into runs and cut to the `count` bytes asked for. With
+  // `wholeFirst` false the span is read one sector at a time from its start (for spans already
+  // known to fail, where a whole read would only cost the disk's retries once more).
+  std::vector<ReadGap> ReadSalvaging(int64_t offset, int64_t count, bool wholeFirst = true);
 
   // Size of the opened drive or image in bytes; 0 when closed or unknown.
   int64_t SizeBytes() const { return disk_ ? disk_->SizeBytes() : 0; }

@@ -12,11 +12,17 @@
 #include "device/win32_text.h"
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace skelbrook {
 namespace {
+
+#ifdef __linux__
+// Every this many bytes written, their write-back to the destination is started.
+constexpr int64_t kWritebackStep = 8 << 20;
+#endif
 
 std::string FullDestinationText() {
   return kDestinationFullText;
@@ -45,7 +51,38 @@ Status OutputFile::CreateExclusive(const std::string& path) {
     return Status::Error("cannot create " + path + ": " + Win32ErrorText(GetLastError()));
   }
   handle_ = h;
-  reserved_ = 0;
+  reserved_ = position_ = end_ = writebackFrom_ = 0;
+  return Status::Ok();
+}
+
+Status OutputFile::OpenExisting(const std::string& path) {
+  (void)CloseOutput();
+  written_ = 0;
+  HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return Status::Error("cannot open " + path + ": " + Win32ErrorText(GetLastError()));
+  }
+  LARGE_INTEGER length{};
+  if (!GetFileSizeEx(h, &length)) {
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    return Status::Error("cannot open " + path + ": " + Win32ErrorText(err));
+  }
+  handle_ = h;
+  reserved_ = position_ = writebackFrom_ = 0;
+  end_ = length.QuadPart;
+  return Status::Ok();
+}
+
+Status OutputFile::SeekOutput(int64_t position) {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+  LARGE_INTEGER to{};
+  to.QuadPart = position;
+  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), to, nullptr, FILE_BEGIN)) {
+    return Status::Error("writing failed: " + Win32ErrorText(GetLastError()));
+  }
+  position_ = position;
   return Status::Ok();
 }
 
@@ -79,7 +116,7 @@ Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
     DWORD put = 0;
     if (!WriteFile(static_cast<HANDLE>(handle_), data + done, want, &put, nullptr)) {
       const DWORD err = GetLastError();
-      written_ += done;
+      Advance(done);
       if (err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL) {
         return Status::Error(FullDestinationText());
       }
@@ -87,12 +124,12 @@ Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
     }
     if (put == 0) {
       // A write that takes nothing would otherwise be retried for ever.
-      written_ += done;
+      Advance(done);
       return Status::Error("writing failed: the destination accepted no bytes");
     }
     done += put;
   }
-  written_ += done;
+  Advance(done);
   return Status::Ok();
 }
 
@@ -124,7 +161,36 @@ Status OutputFile::CreateExclusive(const std::string& path) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Status::Error("cannot create " + path + ": " + std::strerror(errno));
   fd_ = fd;
-  reserved_ = 0;
+  reserved_ = position_ = end_ = writebackFrom_ = 0;
+  return Status::Ok();
+}
+
+Status OutputFile::OpenExisting(const std::string& path) {
+  (void)CloseOutput();
+  written_ = 0;
+  int fd;
+  do {
+    fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Status::Error("cannot open " + path + ": " + std::strerror(errno));
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    const int err = errno;
+    close(fd);
+    return Status::Error("cannot open " + path + ": " + std::strerror(err));
+  }
+  fd_ = fd;
+  reserved_ = position_ = writebackFrom_ = 0;
+  end_ = static_cast<int64_t>(st.st_size);
+  return Status::Ok();
+}
+
+Status OutputFile::SeekOutput(int64_t position) {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+  if (lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) {
+    return Status::Error(std::string("writing failed: ") + std::strerror(errno));
+  }
+  position_ = position;
   return Status::Ok();
 }
 
@@ -161,13 +227,23 @@ Status OutputFile::WriteOutput(const uint8_t* data, int64_t count) {
     if (put < 0) {
       if (errno == EINTR) continue;
       const int err = errno;
-      written_ += done;
+      Advance(done);
       if (err == ENOSPC || err == EDQUOT) return Status::Error(FullDestinationText());
       return Status::Error(std::string("writing failed: ") + std::strerror(err));
     }
     done += put;
   }
-  written_ += done;
+  Advance(done);
+#ifdef __linux__
+  // Writing back what is written as the copy goes, so that the flush at the end has little left
+  // to do: the disk writes while the recorder disk is read. Only a start is asked for; a file
+  // system that cannot is flushed at the end all the same.
+  if (position_ - writebackFrom_ >= kWritebackStep) {
+    (void)sync_file_range(fd_, static_cast<off_t>(writebackFrom_),
+                          static_cast<off_t>(position_ - writebackFrom_), SYNC_FILE_RANGE_WRITE);
+    writebackFrom_ = position_;
+  }
+#endif
   return Status::Ok();
 }
 
@@ -175,7 +251,7 @@ Status OutputFile::FlushOutput() {
   if (!IsOpen()) return Status::Error("the destination file is not open");
   // Room reserved past the end of what was written is given back (cutting a file at its own
   // length frees what was allocated beyond it).
-  if (reserved_ > written_ && ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
+  if (reserved_ > end_ && ftruncate(fd_, static_cast<off_t>(end_)) != 0) {
     return Status::Error(std::string("flushing failed: ") + std::strerror(errno));
   }
   reserved_ = 0;

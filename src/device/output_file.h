@@ -26,8 +26,13 @@ class OutputFile {
   // that room fails now rather than half way through. Succeeds without reserving where the file
   // system cannot reserve (FUSE file systems, FAT); fails with kDestinationFullText when full.
   virtual Status ReserveOutput(int64_t bytes);
-  // Appends `count` bytes; fails with the system's words (kDestinationFullText when full).
+  // Opens an existing file of ours (a rescued copy being completed) for writing, unchanged.
+  Status OpenExisting(const std::string& path);
+  // Writes `count` bytes at the current position (the end of a new file); fails with the
+  // system's words (kDestinationFullText when full).
   virtual Status WriteOutput(const uint8_t* data, int64_t count);
+  // Moves the write position, for filling in what a rescue read later.
+  Status SeekOutput(int64_t position);
   Status FlushOutput();
   // Closes the file; the stored handle is reset, so a second close does nothing.
   Status CloseOutput();
@@ -41,8 +46,17 @@ class OutputFile {
 #else
   int fd_ = -1;
 #endif
+  void Advance(int64_t bytes) {
+    written_ += bytes;
+    position_ += bytes;
+    if (position_ > end_) end_ = position_;
+  }
+
   int64_t written_ = 0;
+  int64_t position_ = 0;
+  int64_t end_ = 0;       // the file's length
   int64_t reserved_ = 0;  // bytes reserved; what the copy did not use is given back at the flush
+  int64_t writebackFrom_ = 0;  // written bytes whose write-back has not been started yet
 };
 
 }  // namespace skelbrook

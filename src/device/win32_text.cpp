@@ -8,7 +8,8 @@ namespace skelbrook {
 
 std::wstring WideFromUtf8(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
   return wide;
@@ -32,7 +33,8 @@ std::string Win32ErrorText(unsigned long code) {
   std::string result;
   if (n > 0 && text != nullptr) {
     result = Utf8FromWide(std::wstring(text, n));
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.'))
+    while (!result.empty() &&
+           (result.back() == '\n' || result.back() == '\r' || result.back() == '.'))
       result.pop_back();
   } else {
     result = "system error " + std::to_string(code);

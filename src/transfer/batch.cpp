@@ -37,13 +37,15 @@ BatchResult CopyTickedRecordings(RecordingRows& rows, const CopyJob& job, BatchC
   return result;
 }
 
-void RecountSelection(const RecordingRows& rows, const ProgrammeTable& table, Selection& selection) {
+void RecountSelection(const RecordingRows& rows, const ProgrammeTable& table,
+                      Selection& selection) {
   selection.SelectedBytes = 0;
   selection.SelectedCount = 0;
   for (size_t i = 0; i < rows.rows.size(); ++i) {
     if (!rows.rows[i].ticked) continue;
     const size_t row = i + 1;
-    if (row < table.RowSlot.size()) selection.SelectedBytes += table.ProgFileSize[table.RowSlot[row]];
+    if (row < table.RowSlot.size())
+      selection.SelectedBytes += table.ProgFileSize[table.RowSlot[row]];
     ++selection.SelectedCount;
   }
 }

@@ -1,6 +1,8 @@
-// Copying one recording: its cluster chain, read block by block off the recorder disk, restored
-// to natural byte order and written to "<name>.ts" in the destination folder, by way of a
-// "<name>.ts.part" file that only becomes the final name once it is complete.
+// Copying one recording: its cluster chain, read off the recorder disk in runs of clusters that
+// lie one after another, restored to natural byte order and written to "<name>.ts" in the
+// destination folder, by way of a "<name>.ts.part" file that only becomes the final name once it
+// is complete. A rescue writes "<name>.incomplete.ts" and its map instead, and gives the final
+// name only once every byte has been read.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +24,11 @@ inline constexpr const char* kExistsMessage =
 inline constexpr const char* kChainGoesOnText =
     "the recording's chain of clusters goes on past its size; the copy stops at the size";
 
-// Reads of a cluster: five blocks of 65,536 bytes and one of 57,344.
+// The largest read the copy asks of the disk: up to ten whole clusters that lie one after another.
+inline constexpr int64_t kLargestRead = 4 << 20;
+// A rescue gives up a failed read at the end of the 65,536-byte block (counted from the start of
+// its cluster) it failed in, and goes back for it once the rest is copied.
 inline constexpr int64_t kCopyBlockSize = 65536;
-inline constexpr int64_t kCopyLastBlockSize = 57344;
 // What is left in the last cluster is copied only when it is larger than this.
 inline constexpr int64_t kTailThreshold = 1024;
 
@@ -34,7 +38,9 @@ struct CopyJob {
   std::string destinationFolder;  // ends with the platform's folder separator (or is empty)
   const MediaGeometry* geometry = nullptr;
   const ProgrammeTable* table = nullptr;
-  bool rescue = false;  // retry unreadable blocks sector by sector and zero what stays unreadable
+  // Copy what reads first, then go back for what did not, sector by sector; what stays
+  // unreadable is zeros in "<name>.incomplete.ts", mapped in "<name>.incomplete.ts.map".
+  bool rescue = false;
   bool checkSpace = true;  // refuse rows the destination has no room for
   // How the recorder disk is opened and the destination file made: the raw drive and a plain
   // file when empty.
@@ -54,9 +60,9 @@ struct CopyOutcome {
   CopyStatus status = CopyStatus::Failed;
   bool alreadyExists = false;  // refused because the destination name is taken
   std::string reason;          // empty when downloaded
-  std::string path;            // the final file name
+  std::string path;            // the final file name (a rescue with holes: its .incomplete.ts)
   int64_t bytesWritten = 0;
-  int64_t unreadableBytes = 0;  // rescue mode: bytes written as zeros
+  int64_t unreadableBytes = 0;  // rescue mode: bytes not read (zeros in the file)
   std::string note;             // said of a good copy, e.g. that its chain went on past its size
 };
 

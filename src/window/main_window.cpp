@@ -208,8 +208,9 @@ void frmTest::BuildControls() {
   chkRescue = new QCheckBox(QStringLiteral("Rescue unreadable sectors"), Frame1);
   chkRescue->setObjectName(QStringLiteral("chkRescue"));
   chkRescue->setToolTip(QStringLiteral(
-      "When a block cannot be read, read it sector by sector, write zeros for the sectors that "
-      "still fail, and list their byte ranges in <name>.ts.unreadable.txt beside the copy."));
+      "Copy what reads first, then go back for what did not, sector by sector. Sectors that "
+      "still fail are zeros in <name>.incomplete.ts, mapped in <name>.incomplete.ts.map; copy "
+      "again with this ticked to retry only them."));
 
   // The frame: the progress bars where the drive/folder row is (that row goes once a list is
   // read), the status line, the buttons.

@@ -68,24 +68,31 @@ PY
 )
 recordlist=$(((SYSTEM + 872) * 512 + 16384))
 
-# Serves the image with the bad bytes given as "OFFSET LENGTH" through a loop device in $dev.
+# Serves the image with the bad bytes given as pairs "OFFSET LENGTH ..." (in order) through a
+# loop device in $dev; nbdkit logs every request to $WORK/requests.log.
 attach() {
   local size
   size=$(stat -c %s "$WORK/disk.img")
   {
     echo "# Mapfile"
     echo "0x0 +"
-    python3 - "$size" "$1" "$2" <<'PY'
+    python3 - "$size" "$@" <<'PY'
 import sys
-size, bad, length = map(int, sys.argv[1:])
-for first, count, state in ((0, bad, "+"), (bad, length, "-"), (bad + length, size - bad - length, "+")):
-    if count > 0:
-        print(f"{first:#x} {count:#x} {state}")
+size, pairs = int(sys.argv[1]), list(map(int, sys.argv[2:]))
+at = 0
+for bad, length in zip(pairs[::2], pairs[1::2]):
+    for first, count, state in ((at, bad - at, "+"), (bad, length, "-")):
+        if count > 0:
+            print(f"{first:#x} {count:#x} {state}")
+    at = bad + length
+if size > at:
+    print(f"{at:#x} {size - at:#x} +")
 PY
   } >"$WORK/map"
   mkdir -p "$WORK/mnt"
-  nbdkit -r -U "$WORK/nbd.sock" -P "$WORK/nbdkit.pid" --filter=ddrescue file file="$WORK/disk.img" \
-    ddrescue-mapfile="$WORK/map" || return 1
+  rm -f "$WORK/requests.log"
+  nbdkit -r -U "$WORK/nbd.sock" -P "$WORK/nbdkit.pid" --filter=log --filter=ddrescue file \
+    file="$WORK/disk.img" ddrescue-mapfile="$WORK/map" logfile="$WORK/requests.log" || return 1
   nbdfuse -r -P "$WORK/nbdfuse.pid" "$WORK/mnt/disk" --unix "$WORK/nbd.sock" 2>/dev/null &
   for _ in $(seq 50); do [[ -s "$WORK/nbdfuse.pid" ]] && break; sleep 0.1; done
   dev=$(losetup -f --show -r --direct-io=on "$WORK/mnt/disk") || return 1
@@ -225,6 +232,67 @@ check "media descriptor: status 3" test "$status" -eq 3
 check "media descriptor: the verdict, then the reason" stderr_says \
   "the media descriptor could not be read at byte 8192 (0x2000): Input/output error"
 check "media descriptor: the verdict first" stderr_says "Does not read like a known 9200T drive!"
+detach
+
+# Rescue, with bad sectors in three recordings: slot 2's tail, early in slot 3's first cluster
+# (its second cluster follows on the disk), and two sectors in slot 6.
+read -r data < <(python3 -c '
+import json, sys
+print([r for r in json.load(open(sys.argv[1]))["recordings"] if r["slot"] == 2][0]["file_offset"])' "$WORK/ref.json")
+bad2=$((data + C + 1024)) bad3=$((data + 300 * C + 100352)) bad6=$((data + 4 * C + 8192))
+attach "$bad2" 512 "$bad6" 1024 "$bad3" 512
+rm -rf "$WORK/rescued" && mkdir "$WORK/rescued"
+run copy "$dev" --to "$WORK/rescued" --all --rescue --json
+check "rescue: status 1 (three rows have holes)" test "$status" -eq 1
+check "rescue: zeros exactly at the bad sectors, maps exactly right, no final name with a hole" \
+  python3 - "$WORK/out" "$WORK/ref" "$WORK/rescued" <<PY
+import json, os, sys
+results = json.load(open(sys.argv[1]))["results"]
+ref, rescued = sys.argv[2], sys.argv[3]
+holes = {2: ($C + 1024, 512), 3: (100352, 512), 6: (8192, 1024)}
+for r in results:
+    want = open(os.path.join(ref, r["file"].replace(".incomplete.ts", ".ts")), "rb").read()
+    got = open(os.path.join(rescued, r["file"]), "rb").read()
+    if r["slot"] not in holes:
+        assert r["status"] == "downloaded" and got == want, r
+        continue
+    at, n = holes[r["slot"]]
+    assert r["status"] == "failed" and r["unreadable_bytes"] == n, r
+    assert r["file"].endswith(".incomplete.ts") and not os.path.exists(os.path.join(rescued, r["file"][:-14] + ".ts")), r
+    assert got == want[:at] + bytes(n) + want[at + n:], r
+    lines = [l.split() for l in open(os.path.join(rescued, r["file"] + ".map")) if not l.startswith("#")]
+    areas = [(int(p, 0), int(s, 0), st) for p, s, st in lines[1:]]
+    expected = [(0, at, "+"), (at, n, "-"), (at + n, len(want) - at - n, "+")]
+    assert areas == [a for a in expected if a[1] > 0], (r, areas)
+PY
+check "rescue: slot 3's second cluster is read before its bad area is tried sector by sector" \
+  python3 - "$WORK/requests.log" "$((data + 300 * C))" "$C" <<'PY'
+import re, sys
+first, C = int(sys.argv[2]), int(sys.argv[3])
+reads = [(int(o, 16), int(n, 16)) for o, n in
+         re.findall(r"Read id=\d+ offset=(0x[0-9a-f]+) count=(0x[0-9a-f]+)", open(sys.argv[1]).read())]
+second = min(i for i, (o, n) in enumerate(reads) if o < first + 2 * C and o + n > first + C)
+sectors = min(i for i, (o, n) in enumerate(reads) if n == 512 and first <= o < first + C)
+assert second < sectors, (second, sectors)
+PY
+detach
+
+# The disk reads again: a second rescue retries only the bad areas and finishes every copy.
+attach 0 0
+run copy "$dev" --to "$WORK/rescued" --all --rescue --json
+check "rescue again: the three copies take their final names, exact, maps gone" \
+  test -z "$(cd "$WORK/rescued" && ls | grep -v '\.ts$')" -a "$(ls "$WORK/rescued" | wc -l)" -eq 6
+for f in "$WORK"/ref/*.ts; do
+  check "rescue again: $(basename "$f") exact" cmp -s "$f" "$WORK/rescued/$(basename "$f")"
+done
+check "rescue again: under 1 MB of recording data read again" python3 - "$WORK/requests.log" "$data" \
+  "$((SYSTEM * 512))" <<'PY'
+import re, sys
+low, high = int(sys.argv[2]), int(sys.argv[3])
+reads = re.findall(r"Read id=\d+ offset=(0x[0-9a-f]+) count=(0x[0-9a-f]+)", open(sys.argv[1]).read())
+again = sum(int(n, 16) for o, n in reads if low <= int(o, 16) < high)
+assert again < 1_000_000, again
+PY
 detach
 
 check "the image is unchanged" test "$(sha256sum <"$WORK/disk.img")" = "$before"

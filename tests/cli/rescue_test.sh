@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # skelbrook-cli copy --rescue, run as a user would run it on a disk image that ends in the middle of
 # a recording (a dump of a dying disk that stopped early): without --rescue that row fails and
-# leaves no file; with it, the file is complete with zeros exactly where the disk gave nothing,
-# and the list beside it names that range. The other row is copied exactly both times, and the
-# image is never changed.
+# leaves no file; with it, the copy is kept as <name>.incomplete.ts with zeros exactly where the
+# disk gave nothing, and its mapfile names that range as bad. A second rescue from the whole
+# image takes the copy up again and gives it its final name. The other row is copied exactly
+# every time, and the image is never changed.
 # Usage: rescue_test.sh PATH-TO-skelbrook-cli PATH-TO-skelbrook-mkimage
 set -u
 
@@ -61,6 +62,8 @@ assert r["unreadable_bytes"] == int(sys.argv[2]), r
 assert r["bytes"] == int(sys.argv[3]), r
 assert (sys.argv[2] + " bytes could not be read") in r["reason"], r' \
   "$WORK/out" "$missing" $((2 * C + 20000))
+incomplete=${cut%.ts}.incomplete.ts
+check "nothing with a hole takes the final name" test ! -e "$WORK/rescued/$cut"
 check "the rescued file equals the recording up to the gap and is zeros after it" python3 -c '
 import sys
 ref = open(sys.argv[1], "rb").read()
@@ -68,10 +71,25 @@ got = open(sys.argv[2], "rb").read()
 gap = int(sys.argv[3])
 assert len(got) == len(ref), (len(got), len(ref))
 assert got[:gap] == ref[:gap]
-assert got[gap:] == bytes(len(ref) - gap)' "$WORK/ref/$cut" "$WORK/rescued/$cut" "$gap"
-check "the list beside the file names the unreadable range" \
-  grep -qF "$gap-$((2 * C + 20000 - 1))" "$WORK/rescued/$cut.unreadable.txt"
+assert got[gap:] == bytes(len(ref) - gap)' "$WORK/ref/$cut" "$WORK/rescued/$incomplete" "$gap"
+check "the mapfile beside it has the rest as bad, the rest as read" python3 -c '
+import sys
+lines = [l.split() for l in open(sys.argv[1]) if not l.startswith("#")]
+areas = [(int(p, 0), int(s, 0), st) for p, s, st in lines[1:]]
+assert areas == [(0, int(sys.argv[2]), "+"), (int(sys.argv[2]), int(sys.argv[3]), "-")], areas' \
+  "$WORK/rescued/$incomplete.map" "$gap" "$missing"
 check "the whole recording is copied exactly in rescue mode too" cmp -s "$WORK/ref/$whole" "$WORK/rescued/$whole"
 check "the image is unchanged" test "$(sha256sum <"$WORK/cut.img")" = "$before"
+
+# A plain copy leaves a rescue's file alone; a rescue from the whole disk finishes it.
+run copy "$WORK/full.img" --to "$WORK/rescued" --row 2
+check "a copy without --rescue does not touch the rescued file" \
+  test "$status" -eq 0 -a -e "$WORK/rescued/$incomplete" -a -e "$WORK/rescued/$incomplete.map"
+rm "$WORK/rescued/$cut"
+run copy "$WORK/full.img" --to "$WORK/rescued" --row 2 --rescue
+check "the second rescue gives the copy its final name" grep -qxF "downloaded $cut $((2 * C + 20000))" "$WORK/out"
+check "the finished copy is exact, and its working file and map are gone" \
+  test -z "$(cmp "$WORK/ref/$cut" "$WORK/rescued/$cut" 2>&1)" -a ! -e "$WORK/rescued/$incomplete" \
+  -a ! -e "$WORK/rescued/$incomplete.map"
 
 finish

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "support/copy_support.h"
+#include "transfer/rescue_map.h"
 
 namespace skelbrook::test {
 namespace {
@@ -118,9 +119,17 @@ TEST_F(FaultSweep, RescueZeroesExactlyTheFailingSectorWhereverItLies) {
                   std::string::npos)
             << o.reason;
         std::fill_n(expected.begin() + first, missing, uint8_t{0});
-        const std::vector<uint8_t> list = ReadWholeFile(o.path + ".unreadable.txt");
-        const std::string range = std::to_string(first) + "-" + std::to_string(first + missing - 1);
-        EXPECT_NE(std::string(list.begin(), list.end()).find(range), std::string::npos) << range;
+        // The copy keeps its working name, and its map has exactly the lost sector as bad.
+        EXPECT_TRUE(o.path.ends_with(".incomplete.ts")) << o.path;
+        const std::vector<uint8_t> text = ReadWholeFile(o.path + ".map");
+        const std::optional<RescueMap> map = RescueMap::Parse(
+            std::string(text.begin(), text.end()), static_cast<int64_t>(expected.size()));
+        ASSERT_TRUE(map.has_value());
+        std::vector<std::pair<int64_t, int64_t>> bad;
+        for (const MapArea& a : map->Areas()) {
+          if (a.status != kFinished) bad.emplace_back(a.pos, a.size);
+        }
+        EXPECT_EQ(bad, (std::vector<std::pair<int64_t, int64_t>>{{first, missing}}));
       } else {
         EXPECT_EQ(o.status, CopyStatus::Downloaded) << o.reason;
       }
