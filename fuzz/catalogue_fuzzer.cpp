@@ -6,7 +6,8 @@
 //   byte  meaning
 //   0     bits 0-1: which image; bit 2: copy in rescue mode; bits 3-5: k > 0 cuts the drive
 //         to k/8 of its length; bit 6: a read of the drive fails (the next 3 bytes give the
-//         sector, little-endian, modulo the drive's sectors)
+//         sector, little-endian, modulo the drive's sectors); bit 7: also list and copy the media
+//         files the catalogue lost
 //   then  patches, each: a region number (modulo the regions below), a 3-byte little-endian
 //         offset into the region (modulo its length), a length byte n, then n + 1 bytes to write
 //
@@ -258,13 +259,14 @@ void CopyListedRows(const Images& s, const MediaGeometry& geometry, const Progra
   EmptyFolder(s.outFolder);
 }
 
-void ReadAndCopy(const Images& s, int64_t failSector, bool rescue) {
+void ReadAndCopy(const Images& s, int64_t failSector, bool rescue, bool withUnlisted) {
   Catalogue c;
   std::ostringstream list;
   CatalogueObserver observer;
   const DiskOpener opener =
       failSector >= 0 ? test::FailingAt({{failSector * kSector, kSector}}) : DiskOpener{};
-  const CatalogueResult result = ReadCatalogue(s.drivePath, opener, c, &list, observer);
+  const CatalogueResult result =
+      ReadCatalogue(s.drivePath, opener, c, &list, observer, withUnlisted);
   const MediaGeometry& geometry = c.geometry;
   ProgrammeTable& table = c.table;
   RecordingRows& rows = c.rows;
@@ -281,7 +283,9 @@ void ReadAndCopy(const Images& s, int64_t failSector, bool rescue) {
                 r.firstByte + r.bytes <= (failSector + 1) * kSector,
             "an unreadable range outside the failing sector", r.area);
   }
-  if (result != CatalogueResult::Listed) return;
+  // The media files the catalogue lost are listed also when its record list is gone.
+  if (result != CatalogueResult::Listed && !(withUnlisted && result != CatalogueResult::Stopped))
+    return;
   Require(table.RowSlot.size() == rows.rows.size() + 1, "rows and slots out of step");
   const std::string text = list.str();
   Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == rows.rows.size() + 1,
@@ -327,7 +331,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t driveLength = cut == 0 ? length : length * cut / 8 / kSector * kSector;
   if (cut != 0) Require(ftruncate(s.fd, driveLength) == 0, "cutting the drive");
 
-  ReadAndCopy(s, failSector, rescue);
+  ReadAndCopy(s, failSector, rescue, (flags & 0x80u) != 0);
 
   // Back to the base image for the next input.
   if (cut != 0) {

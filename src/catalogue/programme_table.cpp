@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 #include "catalogue/byte_order.h"
 #include "catalogue/guide.h"
@@ -112,31 +113,15 @@ std::string EpgDescription(Drive& drive, int64_t epgOffset, CatalogueAccount& ac
   return FieldText(restored.data(), kEpgTextFirst, kEpgTextLast);
 }
 
-void ParseRecord(const uint8_t* record, Drive& drive, ProgrammeTable& table, RecordingRows& rows,
-                 std::ostream* listFile, bool mediaDirectoryLost, CatalogueAccount& account) {
-  const int slot = record[kRecSlot];
-  if (slot == 0) return;
-  std::vector<std::string>& problems = table.ProgProblems[slot];
-  // With part of the media directory lost, a recording without an entry may have had it there.
-  table.ProgFileUnknown[slot] =
-      mediaDirectoryLost && table.ProgFileOffset[slot] == 0 && table.ProgFileSize[slot] == 0;
-  if (table.ProgFileUnknown[slot]) problems.emplace_back(kMediaEntryUnknownText);
-  const ClockParts start = ClockFromSeconds(BigEndian32(record + kRecStart));
-  const ClockParts end = ClockFromSeconds(BigEndian32(record + kRecEnd));
-  const std::string stem = start.hour + start.minute + start.day + start.month + "_";
-  const std::string times = start.hhmm + "~" + end.hhmm;
-  const bool prefixed =
-      record[kRecTitle] == kTitlePrefix0 && record[kRecTitle + 1] == kTitlePrefix1;
-  const std::string title =
-      FieldText(record, prefixed ? kRecTitleAfterPrefix : kRecTitle, kRecTitleLast);
+std::string SlotDigits(int slot) {
+  char digits[8];
+  std::snprintf(digits, sizeof digits, "%03d", slot);
+  return digits;
+}
 
-  char slotDigits[8];
-  std::snprintf(slotDigits, sizeof slotDigits, "%03d", slot);
-  table.ProgFileName[slot] = std::string(slotDigits) + "_" + RemoveIllegals(stem + title);
-  table.ProgChannelTime[slot] = FieldText(record, kRecChannel, kRecChannelLast) + " " + times;
-  table.ProgEPGText[slot] = EpgDescription(drive, table.ProgEPGOffset[slot], account, problems);
+// Appends the slot's row to the list, its line to the list file, and maps the row to the slot.
+void AddSlotRow(int slot, ProgrammeTable& table, RecordingRows& rows, std::ostream* listFile) {
   const std::string sizeText = SizeText(table.ProgFileSize[slot]);
-
   const int row =
       AddToList(rows, table.ProgFileName[slot] + ".ts", table.ProgChannelTime[slot], sizeText);
   if (listFile != nullptr) {
@@ -146,6 +131,104 @@ void ParseRecord(const uint8_t* record, Drive& drive, ProgrammeTable& table, Rec
   if (static_cast<int>(table.RowSlot.size()) <= row)
     table.RowSlot.resize(static_cast<size_t>(row) + 1, 0);
   table.RowSlot[static_cast<size_t>(row)] = slot;
+}
+
+void ParseRecord(const uint8_t* record, Drive& drive, ProgrammeTable& table, RecordingRows& rows,
+                 std::ostream* listFile, bool mediaDirectoryLost, CatalogueAccount& account) {
+  const int slot = record[kRecSlot];
+  if (slot == 0) return;
+  std::vector<std::string>& problems = table.ProgProblems[slot];
+  // With part of the media directory lost, a recording without an entry may have had it there.
+  table.ProgFileUnknown[slot] =
+      mediaDirectoryLost && table.ProgFileOffset[slot] == 0 && table.ProgFileSize[slot] == 0;
+  if (table.ProgFileUnknown[slot]) problems.emplace_back(kMediaEntryUnknownText);
+  table.ProgStart[slot] = BigEndian32(record + kRecStart);
+  table.ProgEnd[slot] = BigEndian32(record + kRecEnd);
+  const ClockParts start = ClockFromSeconds(table.ProgStart[slot]);
+  const ClockParts end = ClockFromSeconds(table.ProgEnd[slot]);
+  const std::string stem = start.hour + start.minute + start.day + start.month + "_";
+  const std::string times = start.hhmm + "~" + end.hhmm;
+  const bool prefixed =
+      record[kRecTitle] == kTitlePrefix0 && record[kRecTitle + 1] == kTitlePrefix1;
+  const std::string title =
+      FieldText(record, prefixed ? kRecTitleAfterPrefix : kRecTitle, kRecTitleLast);
+
+  table.ProgTitle[slot] = title;
+  table.ProgChannel[slot] = FieldText(record, kRecChannel, kRecChannelLast);
+  table.ProgFileName[slot] = SlotDigits(slot) + "_" + RemoveIllegals(stem + title);
+  table.ProgChannelTime[slot] = table.ProgChannel[slot] + " " + times;
+  table.ProgEPGText[slot] = EpgDescription(drive, table.ProgEPGOffset[slot], account, problems);
+  AddSlotRow(slot, table, rows, listFile);
+}
+
+struct MediaDirectory {
+  std::vector<uint8_t> restored;  // kDirectoryBlockSize bytes in restored order
+  bool lost = false;              // part of it would not read (and is zeros here)
+};
+
+MediaDirectory ReadMediaDirectory(Drive& drive, const MediaGeometry& geometry,
+                                  CatalogueAccount& account) {
+  MediaDirectory d;
+  d.lost = !ReadArea(drive, geometry.MediaDirOffset, kDirectoryBlockSize, kAreaMediaDirectory,
+                     account.unreadable)
+                .empty();
+  SwapThem(drive.BlockBuffer, kDirectoryBlockSize, d.restored);
+  return d;
+}
+
+// Sector 0 to the last record: a row for every listed record. The media directory, once read,
+// is left in `directory`.
+CatalogueResult ListRecords(Drive& drive, const MediaGeometry& geometry, SystemArea& area,
+                            ProgrammeTable& table, RecordingRows& rows, std::ostream* listFile,
+                            CatalogueAccount& account, WorkObserver& observer,
+                            std::optional<MediaDirectory>& directory) {
+  const bool systemArea = LoadSystemArea(drive, area, account);
+  if (!observer.pump()) return CatalogueResult::Stopped;
+  if (!systemArea) return CatalogueResult::Unreadable;
+
+  const std::vector<ReadGap> rootGaps =
+      ReadArea(drive, area.DirOffset, kDirectoryBlockSize, kAreaRootDirectory, account.unreadable);
+  if (Lost(rootGaps, kAreaRootDirectory, account)) return CatalogueResult::Unreadable;
+  SwapThem(drive.BlockBuffer, kDirectoryBlockSize, area.RootDirBuffer);
+  if (!FindRecordList(area)) return CatalogueResult::RecordListNotFound;
+  area.RecordCount =
+      static_cast<int32_t>(std::min(area.RecordListSize, kLargestRecordList) / kRecordSize);
+
+  directory = ReadMediaDirectory(drive, geometry, account);
+  GetFILEPositions(directory->restored.data(), area.RecordCount, table.ProgFileOffset,
+                   table.ProgFileSize);
+  GetEPGPositions(area, table.ProgEPGOffset);
+
+  if (!EPGTrace_and_Record(drive, area, account, observer)) return CatalogueResult::Stopped;
+  const std::vector<uint8_t> records = area.RecordListBuffer;
+  const int64_t loaded = static_cast<int64_t>(records.size()) / kRecordSize;
+  const int64_t count = std::min<int64_t>(area.RecordCount, loaded);
+  for (int64_t r = 0; r < count; ++r) {
+    // A record with bytes that would not read is left out: even its slot is unknown.
+    const int64_t first = r * kRecordSize;
+    if (!Overlaps(area.RecordListGaps, first, kRecordSize)) {
+      ParseRecord(records.data() + first, drive, table, rows, listFile, directory->lost, account);
+    }
+  }
+  return CatalogueResult::Listed;
+}
+
+// After the listed rows, one row per media file that no listed record names, from a scan of the
+// whole media directory.
+void AddUnlisted(const MediaDirectory& directory, ProgrammeTable& table, RecordingRows& rows,
+                 std::ostream* listFile) {
+  std::array<int64_t, kSlotCount> offsets{}, sizes{};
+  GetFILEPositions(directory.restored.data(), kWholeMediaDirectory, offsets, sizes);
+  std::array<bool, kSlotCount> named{};
+  for (size_t row = 1; row < table.RowSlot.size(); ++row) named[table.RowSlot[row]] = true;
+  for (int slot = kFirstMediaSlot; slot < kSlotCount; ++slot) {
+    if (named[slot] || (offsets[slot] == 0 && sizes[slot] == 0)) continue;
+    table.ProgUnlisted[slot] = true;
+    table.ProgFileOffset[slot] = offsets[slot];
+    table.ProgFileSize[slot] = sizes[slot];
+    table.ProgFileName[slot] = UnlistedName(slot);
+    AddSlotRow(slot, table, rows, listFile);
+  }
 }
 
 }  // namespace
@@ -177,44 +260,39 @@ ClockParts ClockFromSeconds(int64_t seconds) {
   return parts;
 }
 
+std::string UnlistedName(int slot) {
+  return SlotDigits(slot) + "_unlisted";
+}
+
+std::string IsoTime(int64_t seconds) {
+  using namespace std::chrono;
+  const sys_seconds when{std::chrono::seconds{seconds}};
+  const sys_days day = floor<days>(when);
+  const year_month_day date{day};
+  const hh_mm_ss<std::chrono::seconds> clock{when - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return text;
+}
+
 CatalogueResult GetProgData(Drive& drive, const MediaGeometry& geometry, SystemArea& area,
                             ProgrammeTable& table, RecordingRows& rows, std::ostream* listFile,
-                            CatalogueAccount& account, WorkObserver& observer) {
+                            CatalogueAccount& account, WorkObserver& observer, bool withUnlisted) {
   table = ProgrammeTable{};
-  const bool systemArea = LoadSystemArea(drive, area, account);
-  if (!observer.pump()) return CatalogueResult::Stopped;
-  if (!systemArea) return CatalogueResult::Unreadable;
-
-  const std::vector<ReadGap> rootGaps =
-      ReadArea(drive, area.DirOffset, kDirectoryBlockSize, kAreaRootDirectory, account.unreadable);
-  if (Lost(rootGaps, kAreaRootDirectory, account)) return CatalogueResult::Unreadable;
-  SwapThem(drive.BlockBuffer, kDirectoryBlockSize, area.RootDirBuffer);
-  if (!FindRecordList(area)) return CatalogueResult::RecordListNotFound;
-  area.RecordCount =
-      static_cast<int32_t>(std::min(area.RecordListSize, kLargestRecordList) / kRecordSize);
-
-  const bool mediaDirectoryLost = !ReadArea(drive, geometry.MediaDirOffset, kDirectoryBlockSize,
-                                            kAreaMediaDirectory, account.unreadable)
-                                       .empty();
-  std::vector<uint8_t> fileArea;
-  SwapThem(drive.BlockBuffer, kDirectoryBlockSize, fileArea);
-  GetFILEPositions(fileArea.data(), area.RecordCount, table.ProgFileOffset, table.ProgFileSize);
-  GetEPGPositions(area, table.ProgEPGOffset);
-
-  if (!EPGTrace_and_Record(drive, area, account, observer)) return CatalogueResult::Stopped;
-  const std::vector<uint8_t> records = area.RecordListBuffer;
-  const int64_t loaded = static_cast<int64_t>(records.size()) / kRecordSize;
-  const int64_t count = std::min<int64_t>(area.RecordCount, loaded);
-  for (int64_t r = 0; r < count; ++r) {
-    // A record with bytes that would not read is left out: even its slot is unknown.
-    const int64_t first = r * kRecordSize;
-    if (!Overlaps(area.RecordListGaps, first, kRecordSize)) {
-      ParseRecord(records.data() + first, drive, table, rows, listFile, mediaDirectoryLost,
-                  account);
-    }
+  std::optional<MediaDirectory> directory;
+  const CatalogueResult result =
+      ListRecords(drive, geometry, area, table, rows, listFile, account, observer, directory);
+  if (result == CatalogueResult::Stopped || (result != CatalogueResult::Listed && !withUnlisted))
+    return result;
+  if (withUnlisted) {
+    if (!directory) directory = ReadMediaDirectory(drive, geometry, account);
+    AddUnlisted(*directory, table, rows, listFile);
   }
   if (listFile != nullptr) *listFile << kListFileClosingLine << "\r\n";
-  return CatalogueResult::Listed;
+  return result;
 }
 
 }  // namespace skelbrook

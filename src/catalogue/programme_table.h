@@ -27,6 +27,15 @@ struct ProgrammeTable {
   std::array<int64_t, kSlotCount> ProgEPGOffset{};
   std::array<int64_t, kSlotCount> ProgFileOffset{};
   std::array<int64_t, kSlotCount> ProgFileSize{};
+  // The record's own fields, for what the copies become afterwards (dates, guide files): the
+  // title after the prefix rule and before file-name cleaning, the channel, and the start and
+  // end in seconds since 1970-01-01 UTC.
+  std::array<std::string, kSlotCount> ProgTitle{};
+  std::array<std::string, kSlotCount> ProgChannel{};
+  std::array<int64_t, kSlotCount> ProgStart{};
+  std::array<int64_t, kSlotCount> ProgEnd{};
+  // A media file that no listed record names, listed only when asked for.
+  std::array<bool, kSlotCount> ProgUnlisted{};
   // What went wrong reading each slot's catalogue entries, in the user's words; and whether the
   // slot's media-directory entry may have been in a part of the directory that would not read.
   std::array<std::vector<std::string>, kSlotCount> ProgProblems{};
@@ -48,10 +57,19 @@ inline constexpr const char* kMediaEntryUnknownText =
 
 // Reads the catalogue of an open, recognised drive into `table` and `rows`, writing one line per
 // listed recording and a closing line to `listFile` when given. Whatever would not read is
-// salvaged around and added to `account`.
+// salvaged around and added to `account`. With `withUnlisted`, every media file that no listed
+// record names follows as a row "NNN_unlisted.ts", also when the record list is missing or
+// would not read (the result still says so).
 CatalogueResult GetProgData(Drive& drive, const MediaGeometry& geometry, SystemArea& area,
                             ProgrammeTable& table, RecordingRows& rows, std::ostream* listFile,
-                            CatalogueAccount& account, WorkObserver& observer);
+                            CatalogueAccount& account, WorkObserver& observer,
+                            bool withUnlisted = false);
+
+// The name stem of a media file no record names: "007_unlisted".
+std::string UnlistedName(int slot);
+
+// "2021-11-05T19:30:00Z": seconds since 1970-01-01 as ISO 8601 UTC.
+std::string IsoTime(int64_t seconds);
 
 // "###,###,###,### Bytes": the size grouped by threes with ","; 0 gives " Bytes".
 std::string SizeText(int64_t bytes);

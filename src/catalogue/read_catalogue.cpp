@@ -7,7 +7,7 @@ namespace skelbrook {
 
 CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& opener,
                               Catalogue& catalogue, std::ostream* listFile,
-                              CatalogueObserver& observer) {
+                              CatalogueObserver& observer, bool withUnlisted) {
   Drive drive;
   const Status opened = drive.OpenDrive(driveText, opener);
   catalogue.path = drive.Path();
@@ -23,7 +23,7 @@ CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& open
   }
   observer.recognised();
   return GetProgData(drive, catalogue.geometry, catalogue.area, catalogue.table, catalogue.rows,
-                     listFile, catalogue.account, observer);
+                     listFile, catalogue.account, observer, withUnlisted);
 }
 
 bool ReadInPart(const CatalogueAccount& account) {

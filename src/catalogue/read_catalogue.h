@@ -38,10 +38,11 @@ class CatalogueObserver : public WorkObserver {
 };
 
 // Reads the catalogue of the drive the drive-box text names, through `opener` (the raw drive or
-// image when none is given), and closes the drive again.
+// image when none is given), and closes the drive again. With `withUnlisted` the media files no
+// listed record names follow the listed rows.
 CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& opener,
                               Catalogue& catalogue, std::ostream* listFile,
-                              CatalogueObserver& observer);
+                              CatalogueObserver& observer, bool withUnlisted = false);
 
 // Whether something could not be read or a limit was hit: the list is then only part of the disk.
 bool ReadInPart(const CatalogueAccount& account);

@@ -3,15 +3,18 @@
 #include "cli/copy_command.h"
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 
 #include "cli/list_command.h"
+#include "cli/verify_command.h"
 #include "device/file_system.h"
 #include "transfer/batch.h"
 
@@ -104,6 +107,33 @@ class ProgressLine : public BatchObserver {
   bool drawn_ = false;
 };
 
+// A stream clock that disagrees with the catalogue's times by more than this is a problem.
+constexpr double kLargestDurationGap = 60;
+
+// The stream check of a finished copy, and what it finds wrong.
+struct Verified {
+  StreamReport report;
+  std::vector<std::string> problems;
+};
+Verified VerifyCopy(const std::string& path, const ProgrammeTable& table, int slot) {
+  Verified v;
+  if (Status s = CheckStreamFile(path, v.report); !s.ok()) {
+    v.problems.push_back(s.message());
+    return v;
+  }
+  if (v.report.syncErrors > 0 || v.report.continuityErrors > 0 || v.report.packets == 0) {
+    v.problems.push_back("the copy is not a sound transport stream: " + StreamText(v.report));
+  }
+  const double catalogue = static_cast<double>(table.ProgEnd[slot] - table.ProgStart[slot]);
+  if (v.report.durationSeconds && !table.ProgUnlisted[slot] &&
+      std::abs(*v.report.durationSeconds - catalogue) > kLargestDurationGap) {
+    v.problems.push_back(
+        "the stream's clock spans " + std::to_string(std::lround(*v.report.durationSeconds)) +
+        " s but the catalogue's times " + std::to_string(std::lround(catalogue)) + " s");
+  }
+  return v;
+}
+
 std::string WithSeparator(std::string folder) {
   if (!folder.empty() && folder.back() != FolderSeparator() && folder.back() != '/') {
     folder.push_back(FolderSeparator());
@@ -120,8 +150,8 @@ int RunCopy(const CopyOptions& options) {
     return kExitUsage;
   }
   Catalogue c;
-  const int readStatus = ReadDisk(options.driveText, c);
-  if (readStatus != kExitOk && readStatus != kExitReadInPart) return readStatus;
+  const int readStatus = ReadDisk(options.driveText, c, options.unlisted);
+  if (!ListsRows(readStatus, options.unlisted)) return readStatus;
 
   const int rowCount = static_cast<int>(c.rows.rows.size());
   std::set<int> chosen;
@@ -160,6 +190,7 @@ int RunCopy(const CopyOptions& options) {
   job.geometry = &c.geometry;
   job.table = &c.table;
   job.rescue = options.rescue;
+  job.writeNfo = options.nfo;
   // What the copies go onto, before any is made: a FAT32 stick refuses the large ones.
   const VolumeInfo volume = QueryVolume(job.destinationFolder);
   if (!options.json)
@@ -170,6 +201,7 @@ int RunCopy(const CopyOptions& options) {
   std::signal(SIGINT, SIG_DFL);
 
   bool anyFailed = false;
+  bool anyProblem = false;
   nlohmann::json results = nlohmann::json::array();
   for (size_t i = 0; i < result.outcomes.size(); ++i) {
     const CopyOutcome& o = result.outcomes[i];
@@ -181,19 +213,30 @@ int RunCopy(const CopyOptions& options) {
                                  : c.table.ProgFileName[slot] + ".ts";
     const bool ok = o.status == CopyStatus::Downloaded;
     anyFailed = anyFailed || !ok;
+    std::optional<Verified> verified;
+    if (ok && options.verify) verified = VerifyCopy(o.path, c.table, slot);
+    anyProblem = anyProblem || (verified && !verified->problems.empty());
     if (options.json) {
-      results.push_back({{"row", row},
-                         {"slot", slot},
-                         {"file", file},
-                         {"status", ok ? "downloaded" : "failed"},
-                         {"bytes", o.bytesWritten},
-                         {"reason", o.reason},
-                         {"unreadable_bytes", o.unreadableBytes},
-                         {"path", o.path},
-                         {"note", o.note}});
+      nlohmann::json entry = {{"row", row},
+                              {"slot", slot},
+                              {"file", file},
+                              {"status", ok ? "downloaded" : "failed"},
+                              {"bytes", o.bytesWritten},
+                              {"reason", o.reason},
+                              {"unreadable_bytes", o.unreadableBytes},
+                              {"path", o.path},
+                              {"note", o.note}};
+      if (verified) {
+        entry["verify"] = StreamJson(verified->report);
+        entry["problems"] = verified->problems;
+      }
+      results.push_back(entry);
     } else if (ok) {
       std::cout << "downloaded " << file << " " << o.bytesWritten
                 << (o.note.empty() ? "" : " (" + o.note + ")") << "\n";
+      if (verified) std::cout << "  verified: " << StreamText(verified->report) << "\n";
+      for (const std::string& p : verified ? verified->problems : std::vector<std::string>{})
+        std::cout << "  problem: " << p << "\n";
     } else {
       std::cout << "failed " << file << ": " << o.reason << "\n";
     }
@@ -218,7 +261,8 @@ int RunCopy(const CopyOptions& options) {
     std::cerr << "Stopped.\n";
     return kExitStopped;
   }
-  return anyFailed ? kExitRowFailed : readStatus;
+  // A copy that is not a sound stream fails the run as a failed row does.
+  return anyFailed || anyProblem ? kExitRowFailed : readStatus;
 }
 
 }  // namespace skelbrook::cli

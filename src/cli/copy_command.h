@@ -14,6 +14,9 @@ struct CopyOptions {
   std::vector<int> slots;
   bool json = false;
   bool rescue = false;
+  bool nfo = false;       // a guide file "<name>.nfo" beside each finished copy
+  bool verify = false;    // check each finished copy as a transport stream
+  bool unlisted = false;  // the media files no record names are rows too
 };
 
 int RunCopy(const CopyOptions& options);

@@ -8,9 +8,10 @@
 
 namespace skelbrook::cli {
 
-int ReadDisk(const std::string& driveText, Catalogue& catalogue) {
+int ReadDisk(const std::string& driveText, Catalogue& catalogue, bool withUnlisted) {
   CatalogueObserver quiet;
-  const CatalogueResult result = ReadCatalogue(driveText, {}, catalogue, nullptr, quiet);
+  const CatalogueResult result =
+      ReadCatalogue(driveText, {}, catalogue, nullptr, quiet, withUnlisted);
   for (const UnreadableRange& r : catalogue.account.unreadable)
     std::cerr << "Unreadable: " << Describe(r) << "\n";
   for (const std::string& p : catalogue.account.problems) std::cerr << "Problem: " << p << "\n";
@@ -41,31 +42,54 @@ void AddAccount(const CatalogueAccount& account, nlohmann::json& out) {
   out["problems"] = account.problems;
 }
 
-int RunList(const std::string& driveText, bool json) {
+bool ListsRows(int readStatus, bool withUnlisted) {
+  return readStatus == kExitOk || readStatus == kExitReadInPart ||
+         (withUnlisted && readStatus == kExitNoRecordList);
+}
+
+nlohmann::json RecordingJson(const Catalogue& c, int row) {
+  const int slot = c.table.RowSlot[static_cast<size_t>(row)];
+  const RecordingRow& r = c.rows.rows[static_cast<size_t>(row) - 1];
+  const bool unlisted = c.table.ProgUnlisted[slot];
+  const auto time = [&](int64_t seconds) {
+    return unlisted ? nlohmann::json(nullptr) : nlohmann::json(IsoTime(seconds));
+  };
+  return {
+      {"row", row},
+      {"slot", slot},
+      {"row_text", r.text},
+      {"file", c.table.ProgFileName[slot] + ".ts"},
+      {"channel_time", r.channelTime},
+      {"size", c.table.ProgFileSize[slot]},
+      {"size_text", r.sizeText},
+      {"description", c.table.ProgEPGText[slot]},
+      {"file_offset", c.table.ProgFileOffset[slot]},
+      {"epg_offset", c.table.ProgEPGOffset[slot]},
+      {"title", c.table.ProgTitle[slot]},
+      {"channel", c.table.ProgChannel[slot]},
+      {"start", time(c.table.ProgStart[slot])},
+      {"end", time(c.table.ProgEnd[slot])},
+      {"duration_s", unlisted ? nlohmann::json(nullptr)
+                              : nlohmann::json(c.table.ProgEnd[slot] - c.table.ProgStart[slot])},
+      {"unlisted", unlisted},
+      {"problems", c.table.ProgProblems[slot]}};
+}
+
+int RunList(const std::string& driveText, bool json, bool withUnlisted) {
   Catalogue c;
-  const int status = ReadDisk(driveText, c);
-  if (status != kExitOk && status != kExitReadInPart) return status;
+  const int status = ReadDisk(driveText, c, withUnlisted);
+  if (!ListsRows(status, withUnlisted)) return status;
   nlohmann::json recordings = nlohmann::json::array();
   for (size_t i = 0; i < c.rows.rows.size(); ++i) {
     const int row = static_cast<int>(i) + 1;
-    const int slot = c.table.RowSlot[static_cast<size_t>(row)];
-    const RecordingRow& r = c.rows.rows[i];
     if (!json) {
+      const int slot = c.table.RowSlot[static_cast<size_t>(row)];
+      const RecordingRow& r = c.rows.rows[i];
       std::cout << c.table.ProgFileName[slot] << ".ts\t" << OnOneLine(r.channelTime) << "\t"
                 << r.sizeText << "\n";
       continue;
     }
-    recordings.push_back({{"row", row},
-                          {"slot", slot},
-                          {"row_text", r.text},
-                          {"file", c.table.ProgFileName[slot] + ".ts"},
-                          {"channel_time", r.channelTime},
-                          {"size", c.table.ProgFileSize[slot]},
-                          {"size_text", r.sizeText},
-                          {"description", c.table.ProgEPGText[slot]},
-                          {"file_offset", c.table.ProgFileOffset[slot]},
-                          {"epg_offset", c.table.ProgEPGOffset[slot]},
-                          {"problems", c.table.ProgProblems[slot]}});
+    recordings.push_back(RecordingJson(c, row));
   }
   if (json) {
     nlohmann::json out{{"recordings", recordings}};

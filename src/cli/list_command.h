@@ -20,12 +20,20 @@ enum ExitStatus {
 };
 
 // Reads the catalogue. Prints on stderr why it failed, or each range that would not read and
-// each limit hit; returns kExitOk, kExitReadInPart or the exit status of the failure.
-int ReadDisk(const std::string& driveText, Catalogue& catalogue);
+// each limit hit; returns kExitOk, kExitReadInPart or the exit status of the failure. With
+// `withUnlisted` the media files no listed record names are rows too.
+int ReadDisk(const std::string& driveText, Catalogue& catalogue, bool withUnlisted);
+
+// Whether the read left rows to list or copy: a catalogue read whole or in part, or, when the
+// media files the catalogue lost are asked for, one whose record list is missing.
+bool ListsRows(int readStatus, bool withUnlisted);
+
+// One row of `list --json`.
+nlohmann::json RecordingJson(const Catalogue& catalogue, int row);
 
 // The account of the read, for JSON output: "unreadable" and "problems".
 void AddAccount(const CatalogueAccount& account, nlohmann::json& out);
 
-int RunList(const std::string& driveText, bool json);
+int RunList(const std::string& driveText, bool json, bool withUnlisted);
 
 }  // namespace skelbrook::cli

@@ -5,33 +5,49 @@
 #include "cli/console_text.h"
 #include "cli/copy_command.h"
 #include "cli/list_command.h"
+#include "cli/verify_command.h"
 
 int main(int argc, char** argv) {
   using namespace skelbrook::cli;
-  CLI::App app{"Lists and copies the recordings of a 9200T recorder disk (read-only).\n"
-               "DRIVE is a drive number or the path of a device or disk image."};
+  CLI::App app{
+      "Lists and copies the recordings of a 9200T recorder disk (read-only).\n"
+      "DRIVE is a drive number or the path of a device or disk image."};
   app.set_version_flag("--version", std::string("skelbrook-cli ") + SKELBROOK_VERSION);
   // "/path" is a path on every platform, never an option.
   app.allow_windows_style_options(false);
   app.require_subcommand(1);
 
   std::string listDrive;
-  bool listJson = false;
+  bool listJson = false, listUnlisted = false;
   auto* list = app.add_subcommand("list", "list the recordings on the drive");
   list->add_option("DRIVE", listDrive, "drive number, device or image")->required();
   list->add_flag("--json", listJson, "print JSON");
+  const char* unlistedHelp = "also the media files that no record of the catalogue names";
+  list->add_flag("--unlisted", listUnlisted, unlistedHelp);
 
   CopyOptions copy;
   auto* copyCmd = app.add_subcommand("copy", "copy recordings into .ts files");
   copyCmd->add_option("DRIVE", copy.driveText, "drive number, device or image")->required();
   copyCmd->add_option("--to", copy.toDir, "the folder to copy into (must exist)")->required();
   auto* all = copyCmd->add_flag("--all", copy.all, "copy every recording");
-  auto* rows = copyCmd->add_option("--row", copy.rows, "copy list row N (1-based); may be repeated");
-  auto* slots = copyCmd->add_option("--slot", copy.slots, "copy the recording in slot N; may be repeated");
+  auto* rows =
+      copyCmd->add_option("--row", copy.rows, "copy list row N (1-based); may be repeated");
+  auto* slots =
+      copyCmd->add_option("--slot", copy.slots, "copy the recording in slot N; may be repeated");
   all->excludes(rows)->excludes(slots);
   copyCmd->add_flag("--json", copy.json, "print JSON");
   copyCmd->add_flag("--rescue", copy.rescue,
-                    "read unreadable blocks sector by sector and write zeros for what stays unreadable");
+                    "copy what reads first, then retry the rest sector by sector; keep what stays "
+                    "unreadable as zeros in NAME.incomplete.ts with a map, to retry later");
+  copyCmd->add_flag("--nfo", copy.nfo, "write the guide information beside each copy (NAME.nfo)");
+  copyCmd->add_flag("--verify", copy.verify, "check each finished copy as a transport stream");
+  copyCmd->add_flag("--unlisted", copy.unlisted, unlistedHelp);
+
+  std::vector<std::string> verifyFiles;
+  bool verifyJson = false;
+  auto* verify = app.add_subcommand("verify", "check files as MPEG transport streams");
+  verify->add_option("FILE", verifyFiles, "a .ts file")->required();
+  verify->add_flag("--json", verifyJson, "print JSON");
 
   ProgramArguments args = PrepareConsole(argc, argv);
   try {
@@ -40,7 +56,8 @@ int main(int argc, char** argv) {
     const int rc = app.exit(e);
     return rc == 0 ? 0 : kExitUsage;
   }
-  if (list->parsed()) return RunList(listDrive, listJson);
+  if (list->parsed()) return RunList(listDrive, listJson, listUnlisted);
+  if (verify->parsed()) return RunVerify(verifyFiles, verifyJson);
   if (copyCmd->parsed()) {
     if (!copy.all && copy.rows.empty() && copy.slots.empty()) {
       std::cerr << "Say which recordings to copy: --all, --row N or --slot N.\n";

@@ -167,6 +167,34 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
 #endif
 }
 
+Status SetFileTimes(const std::string& path, int64_t unixSeconds) {
+#ifdef _WIN32
+  // FILETIME counts 100-nanosecond steps from 1601-01-01.
+  constexpr int64_t kSecondsFrom1601 = 11644473600LL;
+  constexpr int64_t kStepsPerSecond = 10000000LL;
+  const auto steps = static_cast<uint64_t>((unixSeconds + kSecondsFrom1601) * kStepsPerSecond);
+  FILETIME when{static_cast<DWORD>(steps & 0xFFFFFFFFu), static_cast<DWORD>(steps >> 32)};
+  HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return Status::Error("cannot date " + path + ": " + Win32ErrorText(GetLastError()));
+  }
+  const bool dated = SetFileTime(h, &when, nullptr, &when) != 0;
+  const DWORD error = GetLastError();
+  CloseHandle(h);
+  if (!dated) return Status::Error("cannot date " + path + ": " + Win32ErrorText(error));
+  return Status::Ok();
+#else
+  const struct timespec when[2] = {{static_cast<time_t>(unixSeconds), 0},
+                                   {static_cast<time_t>(unixSeconds), 0}};
+  if (utimensat(AT_FDCWD, path.c_str(), when, 0) != 0) {
+    return Status::Error("cannot date " + path + ": " + std::strerror(errno));
+  }
+  return Status::Ok();
+#endif
+}
+
 VolumeInfo QueryVolume(const std::string& folder) {
   VolumeInfo info;
   std::string where = folder.empty() ? std::string(".") : folder;

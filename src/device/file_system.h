@@ -29,6 +29,10 @@ Status RemoveFile(const std::string& path);
 // through FUSE), the name is checked to be free right before a plain rename.
 Status RenameNoReplace(const std::string& from, const std::string& to);
 
+// Dates the file: its modification time (on Windows also its creation time) becomes
+// `unixSeconds`, seconds since 1970-01-01 UTC.
+Status SetFileTimes(const std::string& path, int64_t unixSeconds);
+
 // FAT file systems hold no file of 4 GiB or more.
 inline constexpr int64_t kFatLargestFile = 4294967295LL;
 

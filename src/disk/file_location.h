@@ -19,6 +19,9 @@ struct SlotName {
 };
 SlotName ReadSlotName(const uint8_t* entry);
 
+// A record count that no scan reaches: the whole media directory is scanned.
+inline constexpr int32_t kWholeMediaDirectory = -1;
+
 // Scans the media directory block (restored order, kDirectoryBlockSize bytes) for media files
 // named "<slot>.a...", slot 2..255, and records each one's start offset and length. Stops once
 // as many have been found as the record list has records.

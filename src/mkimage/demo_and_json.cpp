@@ -81,8 +81,8 @@ ImageDesign DemoImageDesign() {
        "The day's stories from home and abroad, with sport and weather.", 3 * 1048576 + 4000},
       {3, "Gardening: Autumn Pruning", "SBS", 19 * 60, 60,
        "Which shrubs to cut back now, and which to leave until spring.", 2 * 1048576 + 188 * 77},
-      {5, "Café Society", "ABC2", 20 * 60, 90,
-       "A drama set in a Paris café in the 1920s. (Rpt)", 4 * 1048576 + 12345},
+      {5, "Café Society", "ABC2", 20 * 60, 90, "A drama set in a Paris café in the 1920s. (Rpt)",
+       4 * 1048576 + 12345},
       {7, "Film: The Long Road", "Seven", 21 * 60 + 30, 120,
        "A road movie across the outback. Some coarse language.", 5 * 1048576 + 99999},
       {12, "Late News", "ABC1", 23 * 60 + 30, 15, nullptr, 1048576 + 5000},
@@ -113,12 +113,14 @@ std::optional<ImageDesign> DesignFromJson(const std::string& jsonText, std::stri
     design.recognitionMarker = j.value("marker", design.recognitionMarker);
     design.mediaFatSector = j.value("media_fat_sector", design.mediaFatSector);
     design.mediaDataSector = j.value("media_data_sector", design.mediaDataSector);
-    design.systemDescriptorSector = j.value("system_descriptor_sector", design.systemDescriptorSector);
+    design.systemDescriptorSector =
+        j.value("system_descriptor_sector", design.systemDescriptorSector);
     design.systemFatEntries = j.value("system_fat_entries", design.systemFatEntries);
     design.withRecordList = j.value("record_list", design.withRecordList);
     design.recordListEntry = j.value("record_list_entry", design.recordListEntry);
     design.recordListClusters = j.value("record_list_clusters", design.recordListClusters);
-    if (j.contains("record_list_size")) design.recordListSize = j["record_list_size"].get<int64_t>();
+    if (j.contains("record_list_size"))
+      design.recordListSize = j["record_list_size"].get<int64_t>();
     design.imageSize = j.value("image_size", design.imageSize);
     for (const auto& jr : j.value("recordings", nlohmann::json::array())) {
       ImageRecording r;
@@ -128,8 +130,10 @@ std::optional<ImageDesign> DesignFromJson(const std::string& jsonText, std::stri
       r.channel = EncodeCp1252(jr.value("channel", std::string()));
       r.start = jr.value("start", 0u);
       r.end = jr.value("end", 0u);
-      if (jr.contains("description")) r.description = EncodeCp1252(jr["description"].get<std::string>());
+      if (jr.contains("description"))
+        r.description = EncodeCp1252(jr["description"].get<std::string>());
       r.withMediaFile = jr.value("media_file", true);
+      r.withRecord = jr.value("record", true);
       r.mediaName = jr.value("media_name", std::string());
       r.size = jr.value("size", int64_t{0});
       r.clusters = jr.value("clusters", std::vector<int64_t>{});

@@ -20,7 +20,9 @@ constexpr uint32_t kChainEndValue = 0xFFFFFFFFu;
 constexpr int64_t kSystemDirSectorsAfterDescriptor = 8;
 constexpr int64_t kSystemClusterSectors = kSystemClusterSize / kSector;
 
-int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
+int64_t RoundUp(int64_t value, int64_t unit) {
+  return (value + unit - 1) / unit * unit;
+}
 
 void PutLittle32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
@@ -46,7 +48,8 @@ std::array<uint8_t, kDirEntrySize> DirEntry(const std::string& name, int64_t sta
   std::array<uint8_t, kDirEntrySize> e{};
   PutBig(e.data() + kEntryStartSector, static_cast<uint64_t>(startSector), 4);
   PutBig(e.data() + 32, static_cast<uint64_t>(length), 8);
-  for (size_t i = 0; i < name.size() && i < 64; ++i) e[kEntryName + i] = static_cast<uint8_t>(name[i]);
+  for (size_t i = 0; i < name.size() && i < 64; ++i)
+    e[kEntryName + i] = static_cast<uint8_t>(name[i]);
   return e;
 }
 
@@ -98,13 +101,14 @@ Plan MakePlan(const ImageDesign& design) {
   plan.systemDataOffset = plan.systemDescriptorOffset + kSystemDataAreaDistance;
   const int64_t systemEnd = plan.systemDataOffset + design.systemFatEntries * kSystemClusterSize;
   plan.mediaDataOffset = design.mediaDataSector > 0 ? design.mediaDataSector * kSector
-                                                  : RoundUp(systemEnd, 64 * kSector);
+                                                    : RoundUp(systemEnd, 64 * kSector);
 
   int64_t nextCluster = 1;
   for (const ImageRecording& r : design.recordings) {
     std::vector<int64_t> chain = r.clusters;
     if (chain.empty() && r.withMediaFile) {
-      const int64_t count = std::max<int64_t>(1, (r.size + kMediaClusterSize - 1) / kMediaClusterSize);
+      const int64_t count =
+          std::max<int64_t>(1, (r.size + kMediaClusterSize - 1) / kMediaClusterSize);
       for (int64_t i = 0; i < count; ++i) chain.push_back(nextCluster++);
     }
     for (const int64_t c : chain) nextCluster = std::max(nextCluster, c + 1);
@@ -115,10 +119,12 @@ Plan MakePlan(const ImageDesign& design) {
   plan.recordListClusters = design.recordListClusters;
   int64_t nextSystemCluster = 1;
   if (plan.recordListClusters.empty()) {
-    const int64_t count = std::max<int64_t>(1, (listBytes + kSystemClusterSize - 1) / kSystemClusterSize);
+    const int64_t count =
+        std::max<int64_t>(1, (listBytes + kSystemClusterSize - 1) / kSystemClusterSize);
     for (int64_t i = 0; i < count; ++i) plan.recordListClusters.push_back(nextSystemCluster++);
   }
-  for (const int64_t c : plan.recordListClusters) nextSystemCluster = std::max(nextSystemCluster, c + 1);
+  for (const int64_t c : plan.recordListClusters)
+    nextSystemCluster = std::max(nextSystemCluster, c + 1);
   int64_t guideSector = plan.systemDataOffset / kSector + nextSystemCluster * kSystemClusterSectors;
   for (const ImageRecording& r : design.recordings) {
     plan.guideSectors.push_back(r.description ? guideSector++ : 0);
@@ -147,7 +153,8 @@ std::vector<uint8_t> Sector0(const Plan& plan) {
   std::vector<uint8_t> s(kSector, 0);
   const auto sector = static_cast<uint32_t>(plan.systemDescriptorOffset / kSector);
   for (int i = 0; i < 4; ++i) {
-    s[static_cast<size_t>(kSector0DescriptorBytes[i])] = static_cast<uint8_t>(sector >> (8 * (3 - i)));
+    s[static_cast<size_t>(kSector0DescriptorBytes[i])] =
+        static_cast<uint8_t>(sector >> (8 * (3 - i)));
   }
   return s;
 }
@@ -182,8 +189,10 @@ std::vector<uint8_t> Record(const ImageRecording& r) {
     rec[kRecTitle + 1] = kTitlePrefix1;
     at = kRecTitleAfterPrefix;
   }
-  for (size_t i = 0; i < r.title.size() && at <= kRecTitleLast; ++i) rec[static_cast<size_t>(at++)] = static_cast<uint8_t>(r.title[i]);
-  for (size_t i = 0; i < r.channel.size() && kRecChannel + static_cast<int>(i) <= kRecChannelLast; ++i) {
+  for (size_t i = 0; i < r.title.size() && at <= kRecTitleLast; ++i)
+    rec[static_cast<size_t>(at++)] = static_cast<uint8_t>(r.title[i]);
+  for (size_t i = 0; i < r.channel.size() && kRecChannel + static_cast<int>(i) <= kRecChannelLast;
+       ++i) {
     rec[kRecChannel + i] = static_cast<uint8_t>(r.channel[i]);
   }
   return rec;
@@ -197,7 +206,8 @@ void WriteRecordingData(ImageFile& image, const Plan& plan, const ImageRecording
                         const std::vector<int64_t>& chain) {
   std::vector<uint8_t> cluster;
   for (size_t k = 0; k < chain.size(); ++k) {
-    cluster = RecordingBytes(r.seed, static_cast<int64_t>(k) * kMediaClusterSize, kMediaClusterSize);
+    cluster =
+        RecordingBytes(r.seed, static_cast<int64_t>(k) * kMediaClusterSize, kMediaClusterSize);
     RestoreByteOrderPortable(cluster.data(), cluster.data(), cluster.size());
     image.Write(plan.mediaDataOffset + chain[k] * kMediaClusterSize, cluster);
   }
@@ -217,7 +227,8 @@ std::vector<uint8_t> RecordingBytes(uint32_t seed, int64_t offset, int64_t count
       packet[1] = 0x01;
       packet[2] = static_cast<uint8_t>(seed);
       packet[3] = static_cast<uint8_t>(0x10 | (packetIndex & 0x0F));
-      uint32_t state = seed * 2654435761u ^ static_cast<uint32_t>(packetIndex) * 40503u ^ 0x9E3779B9u;
+      uint32_t state =
+          seed * 2654435761u ^ static_cast<uint32_t>(packetIndex) * 40503u ^ 0x9E3779B9u;
       for (int j = 4; j < kTsPacket; ++j) {
         state ^= state << 13;
         state ^= state >> 17;
@@ -248,7 +259,8 @@ Status WriteImage(const ImageDesign& design, const std::string& path) {
     const ImageRecording& r = design.recordings[i];
     const std::vector<int64_t>& chain = plan.chains[i];
     if (!r.withMediaFile || chain.empty()) continue;
-    const auto entry = DirEntry(MediaName(r), (plan.mediaDataOffset + chain[0] * kMediaClusterSize) / kSector, r.size);
+    const auto entry = DirEntry(
+        MediaName(r), (plan.mediaDataOffset + chain[0] * kMediaClusterSize) / kSector, r.size);
     std::copy(entry.begin(), entry.end(), mediaDir.begin() + mediaEntry++ * kDirEntrySize);
     Chain(mediaTable, chain, r.chainEnd);
     WriteRecordingData(image, plan, r, chain);
@@ -258,15 +270,18 @@ Status WriteImage(const ImageDesign& design, const std::string& path) {
   std::vector<uint8_t> rootDir(kDirectoryBlockSize, 0);
   std::vector<uint8_t> records;
   for (const ImageRecording& r : design.recordings) {
+    if (!r.withRecord) continue;
     const std::vector<uint8_t> rec = Record(r);
     records.insert(records.end(), rec.begin(), rec.end());
   }
   const int64_t listSize = design.recordListSize.value_or(static_cast<int64_t>(records.size()));
   records.resize(plan.recordListClusters.size() * kSystemClusterSize, 0);
   for (size_t k = 0; k < plan.recordListClusters.size(); ++k) {
-    const std::vector<uint8_t> part(records.begin() + static_cast<int64_t>(k) * kSystemClusterSize,
-                                    records.begin() + static_cast<int64_t>(k + 1) * kSystemClusterSize);
-    image.Write(plan.systemDataOffset + plan.recordListClusters[k] * kSystemClusterSize, Stored(part));
+    const std::vector<uint8_t> part(
+        records.begin() + static_cast<int64_t>(k) * kSystemClusterSize,
+        records.begin() + static_cast<int64_t>(k + 1) * kSystemClusterSize);
+    image.Write(plan.systemDataOffset + plan.recordListClusters[k] * kSystemClusterSize,
+                Stored(part));
   }
   std::map<int64_t, uint32_t> systemTable;
   Chain(systemTable, plan.recordListClusters, std::nullopt);
@@ -276,19 +291,23 @@ Status WriteImage(const ImageDesign& design, const std::string& path) {
     return rootEntry++;
   };
   if (design.withRecordList) {
-    const auto entry = DirEntry("_RECORD_LIST_",
-                                (plan.systemDataOffset + plan.recordListClusters[0] * kSystemClusterSize) / kSector, listSize);
+    const auto entry = DirEntry(
+        "_RECORD_LIST_",
+        (plan.systemDataOffset + plan.recordListClusters[0] * kSystemClusterSize) / kSector,
+        listSize);
     std::copy(entry.begin(), entry.end(), rootDir.begin() + design.recordListEntry * kDirEntrySize);
   }
   for (size_t i = 0; i < design.recordings.size(); ++i) {
     const ImageRecording& r = design.recordings[i];
     if (!r.description) continue;
     std::vector<uint8_t> guide(kEpgSectorSize, 0);
-    for (size_t j = 0; j < r.description->size() && kEpgTextFirst + static_cast<int>(j) <= kEpgTextLast; ++j) {
+    for (size_t j = 0;
+         j < r.description->size() && kEpgTextFirst + static_cast<int>(j) <= kEpgTextLast; ++j) {
       guide[kEpgTextFirst + j] = static_cast<uint8_t>((*r.description)[j]);
     }
     image.Write(plan.guideSectors[i] * kSector, Stored(guide));
-    const auto entry = DirEntry(std::to_string(r.slot) + ".epg", plan.guideSectors[i], kEpgSectorSize);
+    const auto entry =
+        DirEntry(std::to_string(r.slot) + ".epg", plan.guideSectors[i], kEpgSectorSize);
     std::copy(entry.begin(), entry.end(), rootDir.begin() + nextRootEntry() * kDirEntrySize);
   }
 

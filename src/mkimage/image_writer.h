@@ -14,16 +14,17 @@
 namespace skelbrook::mkimage {
 
 struct ImageRecording {
-  int slot = 2;               // record byte 6; 0 makes a record that is not listed
-  std::string title;          // bytes as stored (Windows-1252)
-  bool titlePrefix = false;   // stores 0x10 0x69 0x00 before the title, as some broadcasts do
-  std::string channel;        // bytes as stored
-  uint32_t start = 0;         // seconds since 1970-01-01, UTC
+  int slot = 2;              // record byte 6; 0 makes a record that is not listed
+  std::string title;         // bytes as stored (Windows-1252)
+  bool titlePrefix = false;  // stores 0x10 0x69 0x00 before the title, as some broadcasts do
+  std::string channel;       // bytes as stored
+  uint32_t start = 0;        // seconds since 1970-01-01, UTC
   uint32_t end = 0;
   std::optional<std::string> description;  // guide text; none = no guide file for the slot
-  bool withMediaFile = true;  // an entry "<slot>.a..." in the media directory
-  std::string mediaName;      // media file name; empty = zero-padded "<slot>.a" form "NNN.a"
-  int64_t size = 0;           // length stored in the media directory
+  bool withMediaFile = true;               // an entry "<slot>.a..." in the media directory
+  bool withRecord = true;  // a record in _RECORD_LIST_ (false: a media file the list lost)
+  std::string mediaName;   // media file name; empty = zero-padded "<slot>.a" form "NNN.a"
+  int64_t size = 0;        // length stored in the media directory
   // Media clusters of the recording in chain order; empty = as many contiguous clusters as the
   // size needs, placed after the previous recording.
   std::vector<int64_t> clusters;
@@ -45,14 +46,14 @@ struct ImageDesign {
   std::vector<ImageRecording> recordings;
   std::vector<RawDirEntry> rawEntries;
 
-  int64_t mediaFatEntries = 4096;       // entries in the media allocation table
-  uint8_t recognitionMarker = 118;      // descriptor byte 252
-  int64_t mediaFatSector = 640;         // table start sector
-  int64_t mediaDataSector = 0;          // 0 = right after the table, on a whole-cluster boundary
-  int64_t systemDescriptorSector = 0;   // 0 = after the media data area
+  int64_t mediaFatEntries = 4096;      // entries in the media allocation table
+  uint8_t recognitionMarker = 118;     // descriptor byte 252
+  int64_t mediaFatSector = 640;        // table start sector
+  int64_t mediaDataSector = 0;         // 0 = right after the table, on a whole-cluster boundary
+  int64_t systemDescriptorSector = 0;  // 0 = after the media data area
   int64_t systemFatEntries = 1024;
-  bool withRecordList = true;           // false: no _RECORD_LIST_ entry at all
-  int recordListEntry = 0;              // root-directory entry index of _RECORD_LIST_
+  bool withRecordList = true;  // false: no _RECORD_LIST_ entry at all
+  int recordListEntry = 0;     // root-directory entry index of _RECORD_LIST_
   // System-area clusters holding _RECORD_LIST_ in order; empty = contiguous from cluster 1.
   std::vector<int64_t> recordListClusters;
   // Overrides the stored size of _RECORD_LIST_; default = records x 304.

@@ -16,6 +16,7 @@
 #include "device/output_file.h"
 #include "disk/allocation_table.h"
 #include "disk/unreadable.h"
+#include "transfer/guide_nfo.h"
 #include "transfer/rescue_map.h"
 
 namespace skelbrook {
@@ -403,6 +404,17 @@ Status OpenWorkingFile(const CopyJob& job, const std::string& name, OutputFile& 
   return first;
 }
 
+void AddNote(std::string& note, const std::string& more) {
+  if (!more.empty()) note += (note.empty() ? "" : "; ") + more;
+}
+
+// A finished copy takes its recording's start as its date, so that a media library sorts it by
+// when it was broadcast. A media file no record names has no start to give.
+void DateCopy(const ProgrammeTable& table, int slot, const std::string& path, std::string& note) {
+  if (table.ProgUnlisted[slot]) return;
+  if (Status s = SetFileTimes(path, table.ProgStart[slot]); !s.ok()) AddNote(note, s.message());
+}
+
 // What is still missing from a rescued copy, in words: "N bytes in K areas could not be read,
 // the first at byte X of the copy".
 std::string MissingText(const RescueMap& map) {
@@ -512,15 +524,16 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
   const Status closed = out.CloseOutput();
   if (result.ok()) result = closed;
   drive.CloseDrive();
-  const std::string notes[] = {nameNote, chainNote};
-  for (const std::string& n : notes) {
-    if (!n.empty()) outcome.note += (outcome.note.empty() ? "" : "; ") + n;
-  }
+  AddNote(outcome.note, nameNote);
+  AddNote(outcome.note, chainNote);
 
   // The map as the copy left it, also when it stopped or failed: the next rescue goes on from it.
   if (job.rescue) (void)SaveMap(rescue, length, result.ok() ? kFinished : kNonTried, true);
   const bool finished = result.ok() && (!job.rescue || map.Missing() == 0);
-  if (finished) result = RenameNoReplace(working, outcome.path);
+  if (finished) {
+    DateCopy(table, slot, working, outcome.note);
+    result = RenameNoReplace(working, outcome.path);
+  }
   if (job.rescue && !finished) {
     // Nothing with a hole takes the final name: the copy and its map stay for the next rescue.
     outcome.path = working;
@@ -528,7 +541,7 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
       outcome.unreadableBytes = map.Missing();
       outcome.status = CopyStatus::Failed;
       outcome.bytesWritten = length;
-      outcome.note += (outcome.note.empty() ? "" : "; ") + MissingText(map);
+      AddNote(outcome.note, MissingText(map));
       outcome.reason = std::to_string(map.Missing()) +
                        " bytes could not be read and were written as zeros; the copy is kept as " +
                        working + " with its map " + mapPath +
@@ -555,6 +568,12 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
     return outcome;
   }
   if (job.rescue) (void)RemoveFile(mapPath);
+  if (job.writeNfo && !table.ProgUnlisted[slot]) {
+    std::string nfoPath;
+    if (Status s = WriteNfo(outcome.path, NfoText(table, slot), nfoPath); !s.ok()) {
+      AddNote(outcome.note, "no guide file: " + s.message());
+    }
+  }
   outcome.bytesWritten = length;
   outcome.status = CopyStatus::Downloaded;
   return outcome;

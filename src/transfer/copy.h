@@ -42,6 +42,8 @@ struct CopyJob {
   // unreadable is zeros in "<name>.incomplete.ts", mapped in "<name>.incomplete.ts.map".
   bool rescue = false;
   bool checkSpace = true;  // refuse rows the destination has no room for
+  // Write the guide information beside each finished copy as "<name>.nfo".
+  bool writeNfo = false;
   // How the recorder disk is opened and the destination file made: the raw drive and a plain
   // file when empty.
   DiskOpener openDisk;

@@ -212,6 +212,19 @@ void frmTest::BuildControls() {
       "still fail are zeros in <name>.incomplete.ts, mapped in <name>.incomplete.ts.map; copy "
       "again with this ticked to retry only them."));
 
+  // For the media library: the guide text, channel and times beside each copy.
+  chkNfo = new QCheckBox(QStringLiteral("Write guide information beside each copy (.nfo)"), Frame1);
+  chkNfo->setObjectName(QStringLiteral("chkNfo"));
+  connect(chkNfo, &QCheckBox::toggled, this, [this](bool on) {
+    (void)INIwrite(ToUtf8(SettingsPath()), kSettingsSection, kKeyWriteNfo, on ? "1" : "0");
+  });
+  // Recordings whose records the catalogue lost still have their media files.
+  chkUnlisted = new QCheckBox(QStringLiteral("Show recordings missing from the catalogue"), Frame1);
+  chkUnlisted->setObjectName(QStringLiteral("chkUnlisted"));
+  chkUnlisted->setToolTip(QStringLiteral(
+      "After the listed recordings, list every media file no record names, as NNN_unlisted.ts; "
+      "also when the catalogue _RECORD_LIST_ is missing."));
+
   // The frame: the progress bars where the drive/folder row is (that row goes once a list is
   // read), the status line, the buttons.
   auto* driveRow = new QHBoxLayout;
@@ -224,13 +237,18 @@ void frmTest::BuildControls() {
   buttonRow->addWidget(Command2);
   buttonRow->addWidget(Command3);
   buttonRow->addStretch(1);
-  buttonRow->addWidget(chkRescue);
+  auto* optionRow = new QHBoxLayout;
+  optionRow->addWidget(chkUnlisted);
+  optionRow->addStretch(1);
+  optionRow->addWidget(chkNfo);
+  optionRow->addWidget(chkRescue);
   auto* frameLayout = new QVBoxLayout(Frame1);
   frameLayout->addWidget(pbTaskProgress);
   frameLayout->addWidget(pbTaskProgress1);
   frameLayout->addLayout(driveRow);
   frameLayout->addWidget(Label2);
   frameLayout->addLayout(buttonRow);
+  frameLayout->addLayout(optionRow);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(ProgView, 1);
@@ -281,6 +299,8 @@ void frmTest::GetINIData() {
   if (Exists(SettingsPath())) {
     SetDestination(FromUtf8(INIread(path, kSettingsSection, kKeySaveTo)));
     Text2->setText(FromUtf8(INIread(path, kSettingsSection, kKeyPhysicalDrive)));
+    const QSignalBlocker quiet(chkNfo);
+    chkNfo->setChecked(INIread(path, kSettingsSection, kKeyWriteNfo) == "1");
     return;
   }
   QString folder = homeFolder_;
@@ -373,8 +393,10 @@ void frmTest::Command1_Click() {
 
   catalogue_ = Catalogue{};
   ReadYield yield(*this);
-  const CatalogueResult result = ReadCatalogue(ToUtf8(Text2->text()), OpenDisk, catalogue_,
-                                               ListFile.is_open() ? &ListFile : nullptr, yield);
+  const bool withUnlisted = chkUnlisted->isChecked();
+  const CatalogueResult result =
+      ReadCatalogue(ToUtf8(Text2->text()), OpenDisk, catalogue_,
+                    ListFile.is_open() ? &ListFile : nullptr, yield, withUnlisted);
   if (result == CatalogueResult::NotRecognised) {
     Label2->setText(QString::fromLatin1(kUnknownDriveText) + QStringLiteral(" (") +
                     FromUtf8(catalogue_.rejection) + QStringLiteral(")"));
@@ -398,9 +420,18 @@ void frmTest::Command1_Click() {
       }
       break;
     case CatalogueResult::Unreadable:
-      Label2->setText(FromUtf8(catalogue_.account.failure));
+      if (withUnlisted) FillProgView();
+      Label2->setText(FromUtf8(catalogue_.account.failure) +
+                      (withUnlisted ? QStringLiteral(" ") + QString::fromLatin1(kOnlyMediaFilesText)
+                                    : QString()));
       break;
     case CatalogueResult::RecordListNotFound:
+      if (withUnlisted) {
+        FillProgView();
+        Label2->setText(QStringLiteral("_RECORD_LIST_ was not found. ") +
+                        QString::fromLatin1(kOnlyMediaFilesText));
+        break;
+      }
       ShowMessage(QStringLiteral("Cannot locate _RECORD_LIST_ email me, ") +
                   QString::fromLatin1(kSupportContact) + QStringLiteral(", exiting program."));
       closing_ = true;
@@ -565,6 +596,7 @@ void frmTest::CopyTickedRecordings() {
   job.geometry = &geometry_;
   job.table = &table_;
   job.rescue = chkRescue->isChecked();
+  job.writeNfo = chkNfo->isChecked();
   job.openDisk = OpenDisk;
   Yield yield(*this);
   (void)skelbrook::CopyTickedRecordings(rows_, job, counters_, yield);

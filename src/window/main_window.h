@@ -38,6 +38,8 @@ inline constexpr const char* kProbeFileName = "123.654";
 inline constexpr const char* kSettingsSection = "9200T";
 inline constexpr const char* kKeySaveTo = "Save to";
 inline constexpr const char* kKeyPhysicalDrive = "Physical drive";
+// Whether a guide file (.nfo) is written beside each copy: "1" or "0".
+inline constexpr const char* kKeyWriteNfo = "Write guide files";
 inline constexpr const char* kDefaultDrive = "2";
 inline constexpr const char* kFolderTitle = "Select a 'copy to' folder.";
 inline constexpr const char* kSupportContact = "https://skelbrook.invalid/support";
@@ -46,6 +48,8 @@ inline constexpr const char* kCheckFolderText = "Check the destination folder!";
 inline constexpr const char* kReadingText = "Reading FAT into memory from the 9200T drive!";
 inline constexpr const char* kUnknownDriveText = kNotRecognisedText;
 inline constexpr const char* kCheckItemsText = "Check the items required for transfer.";
+inline constexpr const char* kOnlyMediaFilesText =
+    "The media files on the disk are listed as NNN_unlisted.ts, without titles or times.";
 
 // The list's columns: the programme, the size text, the channel and times.
 inline constexpr int kColumnName = 0;
@@ -151,6 +155,8 @@ class frmTest : public QWidget {
   QProgressBar* pbTaskProgress = nullptr;
   QProgressBar* pbTaskProgress1 = nullptr;
   QCheckBox* chkRescue = nullptr;
+  QCheckBox* chkNfo = nullptr;
+  QCheckBox* chkUnlisted = nullptr;
 
   QString homeFolder_;
   Status startupStatus_;

@@ -262,6 +262,27 @@ class WindowTest : public QObject {
     QCOMPARE(s.messages, QStringList{"Cannot locate _RECORD_LIST_ email me, "
                                      "https://skelbrook.invalid/support, exiting program."});
     QCOMPARE(s.endings.size(), 1);
+
+    // Asked to show what the catalogue lost, the window lists the media files instead, and a
+    // copy of one is exact; the guide-file box is remembered, and a file without a record gets
+    // no guide file.
+    Session u;
+    u.Find<QCheckBox>("chkUnlisted")->setChecked(true);
+    u.Find<QCheckBox>("chkNfo")->setChecked(true);
+    u.ReadList(design);
+    QVERIFY(u.messages.isEmpty() && u.endings.isEmpty());
+    QCOMPARE(u.Status(), QStringLiteral("_RECORD_LIST_ was not found. The media files on the disk "
+                                        "are listed as NNN_unlisted.ts, without titles or times."));
+    QCOMPARE(u.List()->topLevelItemCount(), 4);
+    QCOMPARE(u.Row(1)->text(0), "003_unlisted.ts");
+    u.Tick(1);
+    u.Find<QPushButton>("Command2")->click();
+    QCOMPARE(u.DestFiles(), QStringList{"003_unlisted.ts"});
+    QCOMPARE(u.DestFile("003_unlisted.ts"), Expected(31, 0, 780048));
+    u.w.reset();
+    u.Open();
+    QVERIFY(u.Find<QCheckBox>("chkNfo")->isChecked());
+    QVERIFY(!u.Find<QCheckBox>("chkUnlisted")->isChecked());
   }
 
   void tickingThenTwoBatchesTheSecondOverAnExistingFile() {
