@@ -243,6 +243,10 @@ class RawDisk : public DiskReader {
 
 #ifdef _WIN32
 
+// What a user without the rights to read a raw disk can do about it.
+constexpr const char* kNoRightsHint =
+    " (reading a whole disk needs administrator rights: \"Run as administrator\")";
+
 Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
   disk.reset();
   std::wstring wide = WideFromUtf8(path);
@@ -250,7 +254,9 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
   HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    return Status::Error("cannot open " + path + ": " + Win32ErrorText(GetLastError()));
+    const DWORD err = GetLastError();
+    return Status::Error("cannot open " + path + ": " + Win32ErrorText(err) +
+                         (err == ERROR_ACCESS_DENIED ? kNoRightsHint : ""));
   }
   int64_t size = 0;
   LARGE_INTEGER fileSize;
@@ -275,6 +281,11 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
 
 #else
 
+// What a user without the rights to read a raw disk can do about it.
+constexpr const char* kNoRightsHint =
+    " (reading a whole disk needs the rights to it: membership of the disk group, or running as "
+    "root)";
+
 Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
   disk.reset();
   // Read-only: the recorder disk is never written.
@@ -282,7 +293,11 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
   do {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return Status::Error("cannot open " + path + ": " + std::strerror(errno));
+  if (fd < 0) {
+    const int err = errno;
+    return Status::Error("cannot open " + path + ": " + std::strerror(err) +
+                         (err == EACCES || err == EPERM ? kNoRightsHint : ""));
+  }
   int64_t size = 0;
   int64_t sector = kSectorSize;
   bool blockDevice = false;

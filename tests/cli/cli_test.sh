@@ -87,6 +87,15 @@ for foreign in "$WORK/zeros.img" "$WORK/missing.img"; do
   check "foreign disk $foreign prints no rows" test ! -s "$WORK/out"
 done
 
+# A disk the user has no rights to read: the reason says what to do about it.
+if [[ $(id -u) -eq 0 ]] && command -v setpriv >/dev/null; then
+  cp "$WORK/demo.img" "$WORK/private.img" && chmod 600 "$WORK/private.img" && chmod 755 "$WORK"
+  setpriv --reuid=nobody --regid=nogroup --clear-groups "$CLI" list "$WORK/private.img" \
+    >"$WORK/out" 2>"$WORK/err"
+  check "a disk without the rights to read it says how to get them" \
+    grep -qF "Permission denied (reading a whole disk needs the rights to it: membership of the disk group, or running as root)" "$WORK/err"
+fi
+
 # A 9200T disk without _RECORD_LIST_.
 echo '{"record_list": false, "recordings": [{"slot": 2, "title": "x", "size": 10}]}' >"$WORK/nolist.json"
 "$MKIMAGE" "$WORK/nolist.img" --from "$WORK/nolist.json" || { echo "FAILED: cannot write nolist.img" >&2; exit 1; }

@@ -7,10 +7,12 @@
 
 #include "mkimage/image_writer.h"
 #include "support/failing_disk.h"
+#include "window/home_folder.h"
 #include "window/image_list.h"
 #include "window/main_window.h"
 
 using skelbrook::window::frmTest;
+using skelbrook::window::HomeFolder;
 namespace mk = skelbrook::mkimage;
 
 namespace {
@@ -138,6 +140,23 @@ class WindowTest : public QObject {
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& at, const QString& text) {
       if (!text.contains(QStringLiteral("propagateSizeHints"))) standard(type, at, text);
     });
+  }
+
+  void filesStayBesideTheProgramOnlyForAPortableCopy() {
+    QTemporaryDir program, config;
+    const QString configFolder = config.filePath(QStringLiteral("skelbrook"));
+    // An installed program's folder is never its home, writable or not (root's /usr/bin).
+    QCOMPARE(HomeFolder(program.path(), QString(), configFolder), configFolder);
+    QVERIFY(QDir(configFolder).exists());
+    QCOMPARE(HomeFolder(program.path(), config.path(), configFolder), configFolder);
+    // Run where it was built, or with a "portable" file beside it, it keeps its files there.
+    QDir(program.path()).mkpath(QStringLiteral("src/window"));
+    const QString built = program.filePath(QStringLiteral("src/window"));
+    QCOMPARE(HomeFolder(built, program.path(), configFolder), built);
+    QFile marker(program.filePath(QStringLiteral("portable")));
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    QCOMPARE(HomeFolder(program.path(), QString(), configFolder), program.path());
   }
 
   void startUpWithAndWithoutSettings() {
