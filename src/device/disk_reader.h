@@ -43,4 +43,19 @@ using DiskOpener =
 // The platform's raw drive or image file.
 Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk);
 
+#ifndef _WIN32
+// The raw drive or image `path` through a read-only descriptor opened elsewhere (the system's
+// disk service hands one out to a user without the rights to open the device). Takes `fd` over.
+Status AdoptRawDisk(int fd, const std::string& path, std::unique_ptr<DiskReader>& disk);
+#endif
+
+// Whether the user lacks the rights to read `path` (it exists, but opening it is refused).
+bool LacksRightsToRead(const std::string& path);
+
+// Opens through `raw`; when that fails because the user lacks the rights to the disk, through
+// `service` instead (a system service that may ask for a password). When both fail, the
+// status says why each did.
+DiskOpener WithRightsFallback(DiskOpener raw, DiskOpener service,
+                              std::function<bool(const std::string&)> lacksRights);
+
 }  // namespace skelbrook

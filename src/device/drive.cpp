@@ -298,6 +298,12 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
     return Status::Error("cannot open " + path + ": " + std::strerror(err) +
                          (err == EACCES || err == EPERM ? kNoRightsHint : ""));
   }
+  return AdoptRawDisk(fd, path, disk);
+}
+
+Status AdoptRawDisk(int fd, const std::string& path, std::unique_ptr<DiskReader>& disk) {
+  disk.reset();
+  if (fd < 0) return Status::Error("cannot open " + path + ": no descriptor was handed over");
   int64_t size = 0;
   int64_t sector = kSectorSize;
   bool blockDevice = false;
@@ -330,6 +336,31 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
 }
 
 #endif
+
+bool LacksRightsToRead(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;  // no disk service to turn to: the reason says "Run as administrator"
+#else
+  return access(path.c_str(), F_OK) == 0 && access(path.c_str(), R_OK) != 0 &&
+         (errno == EACCES || errno == EPERM);
+#endif
+}
+
+DiskOpener WithRightsFallback(DiskOpener raw, DiskOpener service,
+                              std::function<bool(const std::string&)> lacksRights) {
+  return [raw = std::move(raw), service = std::move(service),
+          lacksRights = std::move(lacksRights)](const std::string& path,
+                                                std::unique_ptr<DiskReader>& disk) {
+    const Status direct = raw(path, disk);
+    if (direct.ok() || !service || !lacksRights(path)) return direct;
+    const Status viaService = service(path, disk);
+    if (viaService.ok()) return viaService;
+    disk.reset();
+    return Status::Error(direct.message() + "; the system's disk service did not open it either: " +
+                         viaService.message());
+  };
+}
 
 Status Drive::OpenDrive(std::string_view driveText, const DiskOpener& opener) {
   CloseDrive();

@@ -6,6 +6,9 @@
 
 #include "window/home_folder.h"
 #include "window/main_window.h"
+#ifdef SKELBROOK_UDISKS
+#include "window/udisks.h"
+#endif
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -16,6 +19,11 @@ int main(int argc, char** argv) {
       QCoreApplication::applicationDirPath(), QStringLiteral(SKELBROOK_BUILD_FOLDER),
       QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
   skelbrook::window::frmTest form(home);
+#ifdef SKELBROOK_UDISKS
+  form.OpenDisk = skelbrook::WithRightsFallback(skelbrook::OpenRawDisk,
+                                                skelbrook::window::OpenThroughUDisks,
+                                                skelbrook::LacksRightsToRead);
+#endif
   if (!form.StartupStatus().ok()) {
     QMessageBox::critical(nullptr, form.windowTitle(),
                           QString::fromStdString(form.StartupStatus().message()));

@@ -134,5 +134,43 @@ TEST(Drive, TheDestinationsMountIsTheNearestOneOfItsDevice) {
 }
 #endif
 
+// A disk the user may not open is opened through the system's disk service instead, and only
+// then; when both fail, the reason gives both.
+TEST(Drive, TheDiskServiceIsAskedOnlyWhenTheRightsToTheDiskAreLacking) {
+  test::TempDir dir;
+  const std::string image = dir.file("service.img");
+  test::WriteBytesAt(image, 0, Pattern(4096));
+  std::vector<std::string> calls;
+  const auto opener = [&](const char* name, bool opens) {
+    return [&calls, name, opens](const std::string& path, std::unique_ptr<DiskReader>& disk) {
+      calls.push_back(name);
+      return opens ? OpenRawDisk(path, disk) : Status::Error(std::string(name) + " refused");
+    };
+  };
+  bool lacking = true;
+  const auto lacksRights = [&lacking](const std::string&) { return lacking; };
+  struct Case {
+    bool raw, service, lacking;
+    std::vector<std::string> calls;
+    std::string error;
+  };
+  for (const Case& c : std::vector<Case>{
+           {true, true, true, {"raw"}, ""},
+           {false, true, true, {"raw", "service"}, ""},
+           {false, true, false, {"raw"}, "raw refused"},
+           {false, false, true, {"raw", "service"},
+            "raw refused; the system's disk service did not open it either: service refused"}}) {
+    calls.clear();
+    lacking = c.lacking;
+    Drive drive;
+    const Status s =
+        drive.OpenDrive(image, WithRightsFallback(opener("raw", c.raw),
+                                                  opener("service", c.service), lacksRights));
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(s.message(), c.error);
+    EXPECT_EQ(drive.IsOpen(), c.error.empty());
+  }
+}
+
 }  // namespace
 }  // namespace skelbrook

@@ -10,6 +10,14 @@
 #include "window/home_folder.h"
 #include "window/image_list.h"
 #include "window/main_window.h"
+#ifdef SKELBROOK_UDISKS
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
+#include "window/udisks.h"
+#endif
 
 using skelbrook::window::frmTest;
 using skelbrook::window::HomeFolder;
@@ -158,6 +166,36 @@ class WindowTest : public QObject {
     marker.close();
     QCOMPARE(HomeFolder(program.path(), QString(), configFolder), program.path());
   }
+
+#ifdef SKELBROOK_UDISKS
+  // A loop device opened through the system's disk service reads as the image it holds.
+  void aDiskOpensThroughTheDiskService() {
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected() ||
+        !bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.UDisks2")) ||
+        geteuid() != 0) {
+      QSKIP("needs root and UDisks2 running on the system bus");
+    }
+    Session s;
+    const QString image = s.Image(FourRecordings());
+    QProcess attach;
+    attach.start(QStringLiteral("losetup"), {"-f", "--show", "-r", image});
+    QVERIFY(attach.waitForFinished());
+    const QString device = QString::fromLatin1(attach.readAllStandardOutput()).trimmed();
+    if (attach.exitCode() != 0 || device.isEmpty()) QSKIP("no loop device can be attached");
+    std::unique_ptr<skelbrook::DiskReader> disk;
+    const skelbrook::Status opened =
+        skelbrook::window::OpenThroughUDisks(device.toStdString(), disk);
+    QByteArray sector(512, '\0');
+    std::string error;
+    const int64_t got =
+        disk ? disk->ReadAt(16 * 512, reinterpret_cast<uint8_t*>(sector.data()), 512, error) : 0;
+    QProcess::execute(QStringLiteral("losetup"), {"-d", device});
+    QVERIFY2(opened.ok(), opened.message().c_str());
+    QCOMPARE(got, 512);
+    QCOMPARE(sector, ReadAll(image).mid(16 * 512, 512));
+  }
+#endif
 
   void startUpWithAndWithoutSettings() {
     Session s;
