@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   }
 
   skelbrook::window::frmTest form(home.path());
-  form.BrowseForFolder = [&](QWidget*, const QString&) { return dest.path(); };
+  form.BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return dest.path(); };
   form.resize(900, 470);
   form.show();
   form.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(image);

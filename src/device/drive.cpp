@@ -339,8 +339,19 @@ Status AdoptRawDisk(int fd, const std::string& path, std::unique_ptr<DiskReader>
 
 bool LacksRightsToRead(const std::string& path) {
 #ifdef _WIN32
-  (void)path;
-  return false;  // no disk service to turn to: the reason says "Run as administrator"
+  // Opening for no access at all needs no rights: the disk is there, but it will not be read.
+  const std::wstring wide = WideFromUtf8(path);
+  HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, 0, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  return GetLastError() == ERROR_ACCESS_DENIED;
 #else
   return access(path.c_str(), F_OK) == 0 && access(path.c_str(), R_OK) != 0 &&
          (errno == EACCES || errno == EPERM);
@@ -349,9 +360,8 @@ bool LacksRightsToRead(const std::string& path) {
 
 DiskOpener WithRightsFallback(DiskOpener raw, DiskOpener service,
                               std::function<bool(const std::string&)> lacksRights) {
-  return [raw = std::move(raw), service = std::move(service),
-          lacksRights = std::move(lacksRights)](const std::string& path,
-                                                std::unique_ptr<DiskReader>& disk) {
+  return [raw = std::move(raw), service = std::move(service), lacksRights = std::move(lacksRights)](
+             const std::string& path, std::unique_ptr<DiskReader>& disk) {
     const Status direct = raw(path, disk);
     if (direct.ok() || !service || !lacksRights(path)) return direct;
     const Status viaService = service(path, disk);

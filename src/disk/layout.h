@@ -23,6 +23,10 @@ inline constexpr int kDescDataSector = 268;
 inline constexpr uint8_t kRecognitionMarker = 118;
 // So the media directory is always at sector 118.
 inline constexpr int64_t kMediaDirectoryOffset = int64_t{kRecognitionMarker} * kSector;
+// Whether a media descriptor sector (as on disk) carries the recognition marker.
+inline bool HasRecognitionMarker(const uint8_t* descriptor) {
+  return descriptor[kDescDirSector] == kRecognitionMarker;
+}
 
 // Media clusters hold the recordings: 385,024 bytes (752 sectors), a fixed size.
 inline constexpr int64_t kMediaClusterSize = 385024;

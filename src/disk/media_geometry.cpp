@@ -50,7 +50,7 @@ void GetFileOffset(Drive& drive, MediaGeometry& geometry, CatalogueAccount& acco
     return;
   }
   geometry.MediaDirOffset = int64_t{descriptor[kDescDirSector]} * kSector;
-  if (descriptor[kDescDirSector] != kRecognitionMarker) {
+  if (!HasRecognitionMarker(descriptor.data())) {
     geometry.RejectReason = "the recognition marker is missing";
     return;
   }

@@ -25,8 +25,12 @@ ImageList::ImageList(QObject* parent) : QObject(parent) {
 }
 
 void ImageList::Add(const QString& key, const QString& resource) {
-  // QIcon picks up the "@2x" picture beside each one for high-density screens.
-  entries_.push_back({key, QIcon(resource)});
+  // QIcon picks up the "@2x" picture beside each one for high-density screens. The same picture
+  // is given for a selected row, which a style would otherwise tint with the highlight colour
+  // until the icon is lost in it.
+  QIcon icon;
+  for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Selected}) icon.addFile(resource, {}, mode);
+  entries_.push_back({key, icon});
 }
 
 QIcon ImageList::Icon(const QString& key) const {

@@ -12,14 +12,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTime>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "device/file_system.h"
 #include "settings/ini.h"
@@ -93,9 +97,10 @@ class frmTest::ReadYield : public CatalogueObserver {
 
 frmTest::frmTest(const QString& homeFolder, QWidget* parent)
     : QWidget(parent), homeFolder_(QDir::toNativeSeparators(homeFolder)) {
-  BrowseForFolder = [](QWidget* owner, const QString& title) {
-    return QFileDialog::getExistingDirectory(owner, title);
+  BrowseForFolder = [](QWidget* owner, const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(owner, title, start);
   };
+  FindAttachedDisks = [] { return FindDisks(); };
   ShowMessage = [this](const QString& text) {
     QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
     box.exec();
@@ -130,13 +135,16 @@ void frmTest::BuildControls() {
   ProgView->setAlternatingRowColors(true);
   ProgView->setSelectionMode(QAbstractItemView::SingleSelection);
   ProgView->setAllColumnsShowFocus(true);
-  ProgView->header()->setStretchLastSection(false);
-  ProgView->header()->setSectionResizeMode(kColumnName, QHeaderView::Stretch);
-  ProgView->header()->setSectionResizeMode(kColumnSize, QHeaderView::ResizeToContents);
-  ProgView->header()->setSectionResizeMode(kColumnStatus, QHeaderView::ResizeToContents);
+  // The user may resize every column; FillProgView gives them widths to start with.
+  ProgView->header()->setStretchLastSection(true);
+  ProgView->header()->setSectionResizeMode(QHeaderView::Interactive);
   connect(ProgView, &QTreeWidget::itemChanged, this, &frmTest::OnItemChanged);
   connect(ProgView, &QTreeWidget::itemClicked, this,
           [this](QTreeWidgetItem* item, int) { ProgView_ItemClick(item); });
+  // The details box follows the current row, however it moves (the arrow keys as well).
+  connect(ProgView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    if (const int row = RowOf(item); row >= 1 && !syncingRows_) ShowRow(row);
+  });
 
   Text3 = new QPlainTextEdit(this);
   Text3->setObjectName(QStringLiteral("Text3"));
@@ -160,8 +168,29 @@ void frmTest::BuildControls() {
 #ifdef _WIN32
   Text2->setMaximumWidth(Text2->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
 #else
-  Text2->setMinimumWidth(Text2->fontMetrics().horizontalAdvance(QStringLiteral("/dev/sdb0000")));
+  // Wide enough for an image's path.
+  Text2->setMinimumWidth(
+      Text2->fontMetrics().horizontalAdvance(QStringLiteral("/home/user/recorder-disk.img0000")));
 #endif
+  connect(Text2, &QLineEdit::returnPressed, this, [this] { Command1_Click(); });
+
+  // The disks attached to the computer, those that read like a 9200T disk marked.
+  cmdFindDisk = new QToolButton(Frame1);
+  cmdFindDisk->setObjectName(QStringLiteral("cmdFindDisk"));
+  cmdFindDisk->setText(QStringLiteral("Find disk"));
+  cmdFindDisk->setPopupMode(QToolButton::InstantPopup);
+  auto* diskMenu = new QMenu(cmdFindDisk);
+  diskMenu->setObjectName(QStringLiteral("mnuFindDisk"));
+  cmdFindDisk->setMenu(diskMenu);
+  connect(diskMenu, &QMenu::aboutToShow, this, [this] { FillDiskMenu(); });
+
+  // Once a list is read: which disk, and where the copies go.
+  lblDisk = new QLabel(Frame1);
+  lblDisk->setObjectName(QStringLiteral("lblDisk"));
+  lblDisk->setWordWrap(true);
+  lblDisk->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  lblDisk->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblDisk->hide();
   // The device the text stands for, so that the user sees what will be opened.
   connect(Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
     Text2->setToolTip(FromUtf8(ResolveDrivePath(ToUtf8(text))));
@@ -191,6 +220,8 @@ void frmTest::BuildControls() {
   Label2 = new QLabel(Frame1);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setAlignment(Qt::AlignCenter);
+  // A long message wraps onto more lines rather than being cut off at both ends.
+  Label2->setWordWrap(true);
   Label2->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   Label2->setMinimumHeight(Label2->fontMetrics().lineSpacing() + 8);
 
@@ -230,6 +261,7 @@ void frmTest::BuildControls() {
   auto* driveRow = new QHBoxLayout;
   driveRow->addWidget(Label1);
   driveRow->addWidget(Text2);
+  driveRow->addWidget(cmdFindDisk);
   driveRow->addWidget(Command4);
   driveRow->addWidget(Label3, 1);
   auto* buttonRow = new QHBoxLayout;
@@ -246,6 +278,7 @@ void frmTest::BuildControls() {
   frameLayout->addWidget(pbTaskProgress);
   frameLayout->addWidget(pbTaskProgress1);
   frameLayout->addLayout(driveRow);
+  frameLayout->addWidget(lblDisk);
   frameLayout->addWidget(Label2);
   frameLayout->addLayout(buttonRow);
   frameLayout->addLayout(optionRow);
@@ -354,7 +387,8 @@ void frmTest::closeEvent(QCloseEvent* event) {
 }
 
 void frmTest::Command4_Click() {
-  const QString chosen = BrowseForFolder(this, QString::fromLatin1(kFolderTitle));
+  const QString chosen =
+      BrowseForFolder(this, QString::fromLatin1(kFolderTitle), DestinationFolder());
   if (chosen.isEmpty()) return;
   QString folder = QDir::toNativeSeparators(chosen);
   if (!folder.endsWith(Separator())) folder += Separator();
@@ -379,10 +413,10 @@ void frmTest::Command1_Click() {
   } done{reading_};
 
   if (!TestFolderHere()) {
-    Label2->setText(QString::fromLatin1(kCheckFolderText));
+    SetStatus(QString::fromLatin1(kCheckFolderText));
     return;
   }
-  Label2->setText(QString::fromLatin1(kReadingText));
+  SetStatus(QString::fromLatin1(kReadingText));
   if (!Pump()) return;
 
   // The settings are stored before the drive is read, whether or not it is then recognised.
@@ -398,17 +432,21 @@ void frmTest::Command1_Click() {
       ReadCatalogue(ToUtf8(Text2->text()), OpenDisk, catalogue_,
                     ListFile.is_open() ? &ListFile : nullptr, yield, withUnlisted);
   if (result == CatalogueResult::NotRecognised) {
-    Label2->setText(QString::fromLatin1(kUnknownDriveText) + QStringLiteral(" (") +
-                    FromUtf8(catalogue_.rejection) + QStringLiteral(")"));
+    SetStatus(QString::fromLatin1(kUnknownDriveText) + QStringLiteral(" (") +
+              FromUtf8(catalogue_.rejection) + QStringLiteral(")"));
     return;
   }
   if (ListFile.is_open()) ListFile.close();
   switch (result) {
     case CatalogueResult::Listed:
       FillProgView();
+      if (rows_.rows.empty()) {
+        SetStatus(QString::fromLatin1(kCheckItemsText) + QStringLiteral(" ") +
+                  QString::fromLatin1(kNoRecordingsText));
+      }
       if (ReadInPart(catalogue_.account)) {
         const auto areas = catalogue_.account.unreadable.size();
-        Label2->setText(
+        SetStatus(
             QStringLiteral("The catalogue was read only in part (%1 %2 of the disk could not be "
                            "read%3). ")
                 .arg(areas)
@@ -421,15 +459,15 @@ void frmTest::Command1_Click() {
       break;
     case CatalogueResult::Unreadable:
       if (withUnlisted) FillProgView();
-      Label2->setText(FromUtf8(catalogue_.account.failure) +
-                      (withUnlisted ? QStringLiteral(" ") + QString::fromLatin1(kOnlyMediaFilesText)
-                                    : QString()));
+      SetStatus(FromUtf8(catalogue_.account.failure) +
+                (withUnlisted ? QStringLiteral(" ") + QString::fromLatin1(kOnlyMediaFilesText)
+                              : QString()));
       break;
     case CatalogueResult::RecordListNotFound:
       if (withUnlisted) {
         FillProgView();
-        Label2->setText(QStringLiteral("_RECORD_LIST_ was not found. ") +
-                        QString::fromLatin1(kOnlyMediaFilesText));
+        SetStatus(QStringLiteral("_RECORD_LIST_ was not found. ") +
+                  QString::fromLatin1(kOnlyMediaFilesText));
         break;
       }
       ShowMessage(QStringLiteral("Cannot locate _RECORD_LIST_ email me, ") +
@@ -447,10 +485,17 @@ void frmTest::OnRecognised() {
   listed_ = true;
   Command1->setEnabled(false);
   for (QWidget* w : {static_cast<QWidget*>(Command4), static_cast<QWidget*>(Label3),
-                     static_cast<QWidget*>(Text2), static_cast<QWidget*>(Label1)}) {
+                     static_cast<QWidget*>(Text2), static_cast<QWidget*>(Label1),
+                     static_cast<QWidget*>(cmdFindDisk)}) {
     w->hide();
   }
-  Label2->setText(QString::fromLatin1(kCheckItemsText));
+  const int64_t size = catalogue_.geometry.DriveSize;
+  lblDisk->setText(QStringLiteral("Disk: ") + FromUtf8(catalogue_.path) +
+                   (size > 0 ? QStringLiteral(" (") + FromUtf8(SizeText(size)) + QStringLiteral(")")
+                             : QString()) +
+                   QStringLiteral(". Copies go to: ") + DestinationFolder());
+  lblDisk->show();
+  SetStatus(QString::fromLatin1(kCheckItemsText));
   SetCopyEnabled(false);
 }
 
@@ -470,8 +515,48 @@ void frmTest::FillProgView() {
     item->setCheckState(kColumnName, row.ticked ? Qt::Checked : Qt::Unchecked);
     item->setIcon(kColumnName, ImageList1->Icon(FromUtf8(row.icon)));
     item->setData(kColumnName, kIconKeyRole, FromUtf8(row.icon));
+    if (!problems.isEmpty())
+      item->setIcon(kColumnStatus, style()->standardIcon(QStyle::SP_MessageBoxWarning));
   }
+  rowReasons_.assign(rows_.rows.size(), QString());
+  for (int column : {kColumnSize, kColumnStatus}) ProgView->resizeColumnToContents(column);
+  ProgView->setColumnWidth(
+      kColumnName, std::max(ProgView->viewport()->width() - ProgView->columnWidth(kColumnSize) -
+                                ProgView->columnWidth(kColumnStatus),
+                            ProgView->viewport()->width() / 2));
   syncingRows_ = false;
+}
+
+void frmTest::SetStatus(const QString& text) {
+  Label2->setText(text);
+  Label2->setToolTip(text);
+}
+
+QString frmTest::RowTip(int row) const {
+  QString tip = ProblemsText(row);
+  if (row >= 1 && row <= static_cast<int>(rowReasons_.size()) &&
+      !rowReasons_[static_cast<size_t>(row) - 1].isEmpty()) {
+    tip = QStringLiteral("Not copied: ") + rowReasons_[static_cast<size_t>(row) - 1] +
+          (tip.isEmpty() ? QString() : QStringLiteral("\n\n") + tip);
+  }
+  return tip;
+}
+
+void frmTest::FillDiskMenu() {
+  QMenu* menu = cmdFindDisk->menu();
+  menu->clear();
+  const std::vector<DiskCandidate> disks = FindAttachedDisks();
+  if (disks.empty()) menu->addAction(QStringLiteral("No disks found"))->setEnabled(false);
+  for (const DiskCandidate& disk : disks) {
+    QAction* action = menu->addAction(FromUtf8(DescribeCandidate(disk)));
+    const QString path = FromUtf8(disk.path);
+    if (disk.recorderDisk) {
+      QFont bold = action->font();
+      bold.setBold(true);
+      action->setFont(bold);
+    }
+    connect(action, &QAction::triggered, this, [this, path] { Text2->setText(path); });
+  }
 }
 
 // ---- Ticking and clicking --------------------------------------------------------------------
@@ -503,8 +588,7 @@ QString frmTest::ProblemsText(int row) const {
 void frmTest::ShowRow(int row) {
   const int slot = SlotOfRow(row);
   QString text = slot >= 0 ? FromUtf8(table_.ProgEPGText[slot]) : QString();
-  if (const QString problems = ProblemsText(row); !problems.isEmpty())
-    text += QStringLiteral("\n\n") + problems;
+  if (const QString tip = RowTip(row); !tip.isEmpty()) text += QStringLiteral("\n\n") + tip;
   Text3->setPlainText(text);
 }
 
@@ -540,14 +624,14 @@ void frmTest::ProgView_ItemCheck(QTreeWidgetItem* Item) {
 void frmTest::ShowSelection() {
   const int count = selection_.SelectedCount;
   if (count == 0) {
-    Label2->setText(QString::fromLatin1(kCheckItemsText));
+    SetStatus(QString::fromLatin1(kCheckItemsText));
     SetCopyEnabled(false);
     return;
   }
   const QString words = count == 1 ? QStringLiteral(" file selected totaling ")
                                    : QStringLiteral(" files selected totaling ");
-  Label2->setText(QString::number(count) + words + QString::number(selection_.SelectedBytes) +
-                  QStringLiteral(" bytes."));
+  SetStatus(QString::number(count) + words + QString::number(selection_.SelectedBytes) +
+            QStringLiteral(" bytes."));
   if (!CopyEnabled_) SetCopyEnabled(true);
 }
 
@@ -579,12 +663,12 @@ void frmTest::Command2_Click() {
   } done{copying_};
   if (!Pump()) return;
 
-  Label2->setText(QStringLiteral("Start time: ") + TimeOfDay() + QStringLiteral(" Bytes: ") +
-                  QString::number(selection_.SelectedBytes));
+  SetStatus(QStringLiteral("Start time: ") + TimeOfDay() + QStringLiteral(" Bytes: ") +
+            QString::number(selection_.SelectedBytes));
   CopyTickedRecordings();
   if (closing_) return;  // the window is gone; nothing more to show
   RecountSelection();
-  Label2->setText(Label2->text().trimmed() + QStringLiteral(" - End time: ") + TimeOfDay());
+  SetStatus(Label2->text().trimmed() + QStringLiteral(" - End time: ") + TimeOfDay());
   copying_ = false;
   SetCopyEnabled(selection_.SelectedBytes > 0);
 }
@@ -631,10 +715,17 @@ void frmTest::OnRowFinished(int row, const CopyOutcome& outcome) {
     item->setIcon(kColumnName, ImageList1->Icon(FromUtf8(model.icon)));
     item->setData(kColumnName, kIconKeyRole, FromUtf8(model.icon));
   }
+  if (static_cast<size_t>(row) <= rowReasons_.size()) {
+    rowReasons_[static_cast<size_t>(row) - 1] =
+        outcome.status == CopyStatus::Failed ? FromUtf8(outcome.reason) : QString();
+  }
+  for (int column : {kColumnName, kColumnSize, kColumnStatus})
+    item->setToolTip(column, RowTip(row));
+  if (ProgView->currentItem() == item) ShowRow(row);
   ProgView->viewport()->update();
   if (outcome.status != CopyStatus::Failed) return;
   if (outcome.alreadyExists) {
-    Label2->setText(QString::fromLatin1(kExistsMessage));
+    SetStatus(QString::fromLatin1(kExistsMessage));
   } else {
     const int slot = SlotOfRow(row);
     const QString file = slot >= 0 ? FromUtf8(table_.ProgFileName[slot]) + QStringLiteral(".ts")
@@ -642,7 +733,7 @@ void frmTest::OnRowFinished(int row, const CopyOutcome& outcome) {
     // A rescued copy keeps its name; the reason says how many bytes could not be read.
     const QString what =
         outcome.unreadableBytes > 0 ? QStringLiteral(": ") : QStringLiteral(" was not copied: ");
-    Label2->setText(QStringLiteral("Errors! ") + file + what + FromUtf8(outcome.reason));
+    SetStatus(QStringLiteral("Errors! ") + file + what + FromUtf8(outcome.reason));
   }
 }
 

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <vector>
 
 #include "catalogue/programme_table.h"
 #include "catalogue/read_catalogue.h"
 #include "catalogue/recording_rows.h"
 #include "common/status.h"
 #include "device/disk_reader.h"
+#include "disk/disk_finder.h"
 #include "transfer/batch.h"
 #include "transfer/copy.h"
 
@@ -25,6 +27,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QToolButton;
 class QTreeWidgetItem;
 
 namespace skelbrook::window {
@@ -42,12 +45,14 @@ inline constexpr const char* kKeyPhysicalDrive = "Physical drive";
 inline constexpr const char* kKeyWriteNfo = "Write guide files";
 inline constexpr const char* kDefaultDrive = "2";
 inline constexpr const char* kFolderTitle = "Select a 'copy to' folder.";
-inline constexpr const char* kSupportContact = "https://skelbrook.invalid/support";
+// Where the message for a disk without _RECORD_LIST_ sends the user (set when building).
+inline constexpr const char* kSupportContact = SKELBROOK_RECORD_LIST_HELP;
 
 inline constexpr const char* kCheckFolderText = "Check the destination folder!";
 inline constexpr const char* kReadingText = "Reading FAT into memory from the 9200T drive!";
 inline constexpr const char* kUnknownDriveText = kNotRecognisedText;
 inline constexpr const char* kCheckItemsText = "Check the items required for transfer.";
+inline constexpr const char* kNoRecordingsText = "No recordings were found on this disk.";
 inline constexpr const char* kOnlyMediaFilesText =
     "The media files on the disk are listed as NNN_unlisted.ts, without titles or times.";
 
@@ -66,9 +71,11 @@ class frmTest : public QWidget {
   ~frmTest() override;
 
   // Seams for the parts that wait on the user, so they can be replaced where nobody is there to
-  // answer: the folder chooser (returns "" on cancel), the fatal message box, and the end of
-  // the program.
-  std::function<QString(QWidget* owner, const QString& title)> BrowseForFolder;
+  // answer: the folder chooser (opens at `start`, returns "" on cancel), the fatal message box,
+  // and the end of the program; and the list of attached disks.
+  std::function<QString(QWidget* owner, const QString& title, const QString& start)>
+      BrowseForFolder;
+  std::function<std::vector<DiskCandidate>()> FindAttachedDisks;
   std::function<void(const QString& text)> ShowMessage;
   std::function<void(int exitCode)> EndProgram;
   // How the recorder disk is opened, for the list and the copies: the raw drive or image when
@@ -120,6 +127,11 @@ class frmTest : public QWidget {
   void SetCopyEnabled(bool enabled);
   void ShowSelection();
   void ShowRow(int row);
+  // The status line, its whole text also as its tooltip.
+  void SetStatus(const QString& text);
+  // A row's tooltip: why it was not copied, and what went wrong reading it.
+  QString RowTip(int row) const;
+  void FillDiskMenu();
   // What went wrong reading the row's catalogue entries; empty when nothing did.
   QString ProblemsText(int row) const;
   void OnRecognised();
@@ -148,6 +160,8 @@ class frmTest : public QWidget {
   QLineEdit* Text2 = nullptr;
   QPushButton* Command4 = nullptr;
   QLabel* Label3 = nullptr;
+  QToolButton* cmdFindDisk = nullptr;
+  QLabel* lblDisk = nullptr;
   QLabel* Label2 = nullptr;
   QPushButton* Command1 = nullptr;
   QPushButton* Command2 = nullptr;
@@ -168,6 +182,7 @@ class frmTest : public QWidget {
   ProgrammeTable& table_ = catalogue_.table;
   RecordingRows& rows_ = catalogue_.rows;
   Selection selection_;
+  std::vector<QString> rowReasons_;  // why each row's last copy failed; empty when it did not
   BatchCounters counters_;
   bool CopyEnabled_ = false;
 

@@ -5,7 +5,15 @@
 // of a huge allocation or a wild read.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#ifdef __linux__
+#include <unistd.h>
+#endif
+
 #include "device/drive.h"
+#include "disk/disk_finder.h"
 #include "disk/media_geometry.h"
 #include "support/failing_disk.h"
 #include "support/test_support.h"
@@ -115,6 +123,49 @@ TEST(Recognition, HostileOrUnreadableDescriptorsCostNothingAndSayWhy) {
   EXPECT_NE(UnknownEntryText(g, 300).find("bytes 154624-155135"), std::string::npos)
       << UnknownEntryText(g, 300);
 }
+
+#ifdef __linux__
+// The disk finder looks at sector 16 of each disk only: a block-device folder of its own here
+// (a recorder disk, a blank one, an empty loop device), and a real loop device where the machine
+// can attach one.
+TEST(Recognition, TheDiskFinderMarksTheDisksThatReadLikeARecorderDisk) {
+  test::TempDir dir;
+  namespace fs = std::filesystem;
+  const DiskPlaces places{dir.file("block"), dir.folder() + "dev"};
+  const auto attach = [&](const std::string& name, const std::string& size, uint8_t marker) {
+    fs::create_directories(fs::path(places.sysBlock) / name / "loop");
+    std::ofstream(fs::path(places.sysBlock) / name / "size") << size << "\n";
+    std::ofstream(fs::path(places.sysBlock) / name / "loop" / "backing_file") << name << ".img\n";
+    fs::create_directories(places.dev);
+    std::vector<uint8_t> descriptor(512, 0);
+    descriptor[252] = marker;
+    test::WriteBytesAt(places.dev + "/" + name, 8192, descriptor);
+  };
+  attach("loop1", "64", 118);
+  attach("loop2", "64", 0);
+  attach("loop3", "0", 118);  // nothing attached
+  const std::vector<DiskCandidate> found = FindDisks(places);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].path, places.dev + "/loop1");
+  EXPECT_EQ(found[0].model, "loop1.img");
+  EXPECT_EQ(found[0].sizeBytes, 64 * 512);
+  EXPECT_TRUE(found[0].recorderDisk);
+  EXPECT_FALSE(found[1].recorderDisk);
+  EXPECT_EQ(DescribeCandidate(found[0]), places.dev + "/loop1  loop1.img  0.0 GB  a 9200T disk");
+
+  if (geteuid() != 0) GTEST_SKIP() << "attaching a loop device needs root";
+  const std::string image = DescriptorImage(dir, 10, kRecognitionMarker, 32, 64, 4096);
+  const std::string command = "losetup -f --show -r " + image + " > " + dir.file("dev.txt");
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "no loop device can be attached";
+  std::string device;
+  std::ifstream(dir.file("dev.txt")) >> device;
+  bool marked = false;
+  for (const DiskCandidate& c : FindDisks())
+    marked = marked || (c.path == device && c.recorderDisk);
+  (void)std::system(("losetup -d " + device).c_str());
+  EXPECT_TRUE(marked) << device << " is not listed as a recorder disk";
+}
+#endif
 
 }  // namespace
 }  // namespace skelbrook

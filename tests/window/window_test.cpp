@@ -73,13 +73,17 @@ struct Session {
   QTemporaryDir home, dest, disks;
   std::unique_ptr<frmTest> w;
   QString folderAnswer;  // "" is a cancelled folder chooser
+  QString folderStart;   // where the chooser was last opened
   QStringList messages;
   QList<int> endings;
 
   Session() { Open(); }
   void Open() {
     w = std::make_unique<frmTest>(home.path());
-    w->BrowseForFolder = [this](QWidget*, const QString&) { return folderAnswer; };
+    w->BrowseForFolder = [this](QWidget*, const QString&, const QString& start) {
+      folderStart = start;
+      return folderAnswer;
+    };
     w->ShowMessage = [this](const QString& text) { messages << text; };
     w->EndProgram = [this](int code) { endings << code; };
     w->show();
@@ -216,6 +220,27 @@ class WindowTest : public QObject {
     auto* images = s.Find<skelbrook::window::ImageList>("ImageList1");
     QCOMPARE(images->Keys(), (QStringList{"failed", "downloaded", "default", "downloading"}));
     for (const QString& key : images->Keys()) QVERIFY(!images->Icon(key).isNull());
+    // On the highlight of a selected row each icon stands out from the highlight (a good share
+    // of its pixels far from that colour) and from the others.
+    const QColor highlight = s.List()->palette().color(QPalette::Highlight);
+    QList<QImage> drawn;
+    for (const QString& key : images->Keys()) {
+      QImage on(16, 16, QImage::Format_RGB32);
+      on.fill(highlight);
+      QPainter(&on).drawPixmap(0, 0, images->Icon(key).pixmap(16, 16, QIcon::Selected));
+      int apart = 0;
+      for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+          const QColor c = on.pixelColor(x, y);
+          apart += std::abs(c.red() - highlight.red()) + std::abs(c.green() - highlight.green()) +
+                       std::abs(c.blue() - highlight.blue()) >
+                   160;
+        }
+      }
+      QVERIFY2(apart >= 256 / 3, qPrintable(key + " is lost on the highlight"));
+      QVERIFY2(!drawn.contains(on), qPrintable(key + " looks like another icon"));
+      drawn << on;
+    }
     QVERIFY(s.Enabled("Command1") && !s.Enabled("Command2") && !s.w->CopyEnabled());
 
     // A zero-length settings file counts as missing: the defaults again.
@@ -309,6 +334,7 @@ class WindowTest : public QObject {
              qPrintable(s.Details()));
     QVERIFY(s.Row(1)->toolTip(0).contains("guide sector: 512 bytes at byte"));
     QVERIFY(s.Row(2)->toolTip(0).isEmpty());
+    QVERIFY(!s.Row(1)->icon(2).isNull() && s.Row(2)->icon(2).isNull());  // a warning sign
   }
 
   void missingRecordListShowsMessageAndEnds() {
@@ -317,7 +343,8 @@ class WindowTest : public QObject {
     design.withRecordList = false;
     s.ReadList(design);
     QCOMPARE(s.messages, QStringList{"Cannot locate _RECORD_LIST_ email me, "
-                                     "https://skelbrook.invalid/support, exiting program."});
+                                     "README.md, section 'Cannot locate _RECORD_LIST_', "
+                                     "exiting program."});
     QCOMPARE(s.endings.size(), 1);
 
     // Asked to show what the catalogue lost, the window lists the media files instead, and a
@@ -340,6 +367,43 @@ class WindowTest : public QObject {
     u.Open();
     QVERIFY(u.Find<QCheckBox>("chkNfo")->isChecked());
     QVERIFY(!u.Find<QCheckBox>("chkUnlisted")->isChecked());
+  }
+
+  // What the user needs around the list: the disk found for them, Enter to read it, the disk
+  // and folder named once read, resizable columns, the chooser at the current folder, and a word
+  // when the disk holds no recordings.
+  void findingTheDiskAndWhatIsWorkedOn() {
+    Session s;
+    mk::ImageDesign empty;
+    empty.imageSize = 64 << 20;  // room for the data area, and no recording in it
+    const QString disk = s.Image(empty);
+    s.w->FindAttachedDisks = [&disk] {
+      return std::vector<skelbrook::DiskCandidate>{
+          {"/dev/sda", "SYSTEM DISK", 500107862016, false, ""},
+          {disk.toStdString(), "", 0, true, ""},
+          {"/dev/sdc", "", 0, false, "no rights to read it"}};
+    };
+    auto* menu = s.Find<QToolButton>("cmdFindDisk")->menu();
+    QMetaObject::invokeMethod(menu, "aboutToShow");
+    const QList<QAction*> disks = menu->actions();
+    QCOMPARE(disks.size(), 3);
+    QCOMPARE(disks[0]->text(), "/dev/sda  SYSTEM DISK  500.1 GB");
+    QCOMPARE(disks[1]->text(), disk + "  a 9200T disk");
+    QVERIFY(disks[1]->font().bold() && !disks[0]->font().bold());
+    QCOMPARE(disks[2]->text(), "/dev/sdc  (no rights to read it)");
+    disks[1]->trigger();
+    QCOMPARE(s.Text("Text2"), disk);
+
+    s.Choose(s.dest.path());
+    s.Choose(QString());  // cancelled: it opened at the folder chosen before
+    QCOMPARE(s.folderStart, s.dest.path() + "/");
+    QTest::keyClick(s.Find<QLineEdit>("Text2"), Qt::Key_Return);
+    QCOMPARE(s.Status(), QString(kCheckItems) + " No recordings were found on this disk.");
+    QVERIFY(s.Visible("lblDisk") && !s.Visible("cmdFindDisk"));
+    QVERIFY2(s.Text("lblDisk").startsWith("Disk: " + disk + " ("), qPrintable(s.Text("lblDisk")));
+    QVERIFY(s.Text("lblDisk").endsWith(" Bytes). Copies go to: " + s.dest.path() + "/"));
+    for (int column = 0; column < 3; ++column)
+      QCOMPARE(s.List()->header()->sectionResizeMode(column), QHeaderView::Interactive);
   }
 
   void tickingThenTwoBatchesTheSecondOverAnExistingFile() {
@@ -425,6 +489,16 @@ class WindowTest : public QObject {
     const QString why = " was not copied: no media file was found on the disk for this recording";
     QCOMPARE(s.Status(), "Errors! " + kNameB + why + " - End time: T");
     QCOMPARE(s.DestFiles(), (QStringList{kNameA, kNameC}));
+    // The whole message can be read, and the failed row keeps its reason once others follow.
+    QLabel* status = s.Find<QLabel>("Label2");
+    QVERIFY(status->wordWrap() && status->toolTip() == status->text());
+    QTRY_VERIFY(status->height() >= status->heightForWidth(status->width()));
+    const QString reason = "Not copied: no media file was found on the disk for this recording";
+    QCOMPARE(s.Row(2)->toolTip(0), reason);
+    s.List()->setCurrentItem(s.Row(1));
+    QTest::keyClick(s.List(), Qt::Key_Down);  // the details follow the arrow keys
+    QCOMPARE(s.Details(), "A thriller on rails.\n\n" + reason);
+    QCOMPARE(s.Row(1)->toolTip(0), QString());
 
     // With rescue ticked, one unreadable sector in the first recording's second block becomes
     // zeros; the copy is kept under its working name with its map, and the status line says how
