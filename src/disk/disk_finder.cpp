@@ -14,9 +14,12 @@
 namespace skelbrook {
 namespace {
 
+constexpr const char* kNoRights = "no rights to read it";
+
+#ifdef _WIN32
 // Windows numbers its physical drives from 0; more than this many is unheard of.
 constexpr int kWindowsDriveCount = 32;
-constexpr const char* kNoRights = "no rights to read it";
+#else
 // /sys/block gives sizes in units of 512 bytes, whatever the disk's sector size.
 constexpr int64_t kSysBlockUnit = 512;
 
@@ -27,6 +30,7 @@ std::string FirstLine(const std::filesystem::path& file) {
   const auto end = line.find_last_not_of(" \t\r\n");
   return end == std::string::npos ? std::string() : line.substr(0, end + 1);
 }
+#endif
 
 // Opens the disk read-only and reads its sector 16; says why not in `problem`.
 void LookAt(DiskCandidate& c) {
