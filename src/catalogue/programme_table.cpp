@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "catalogue/byte_order.h"
 #include "catalogue/guide.h"
@@ -23,6 +24,15 @@ constexpr const char* kMonthNames[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May
 
 // When the drive's size is unknown: the table of a system area of 64 GiB.
 constexpr int64_t kLargestSystemTableUnknownDrive = int64_t{1} << 22;
+
+// The calendar day and the time of day of a count of seconds since 1970-01-01, in UTC.
+std::pair<std::chrono::year_month_day, std::chrono::hh_mm_ss<std::chrono::seconds>> CivilTime(
+    int64_t seconds) {
+  using namespace std::chrono;
+  const sys_seconds when{std::chrono::seconds{seconds}};
+  const sys_days day = floor<days>(when);
+  return {year_month_day{day}, hh_mm_ss<std::chrono::seconds>{when - day}};
+}
 
 std::string TwoDigits(unsigned value) {
   char text[8];
@@ -246,11 +256,7 @@ std::string SizeText(int64_t bytes) {
 }
 
 ClockParts ClockFromSeconds(int64_t seconds) {
-  using namespace std::chrono;
-  const sys_seconds when{std::chrono::seconds{seconds}};
-  const sys_days day = floor<days>(when);
-  const year_month_day date{day};
-  const hh_mm_ss<std::chrono::seconds> clock{when - day};
+  const auto [date, clock] = CivilTime(seconds);
   ClockParts parts;
   parts.hour = TwoDigits(static_cast<unsigned>(clock.hours().count()));
   parts.minute = TwoDigits(static_cast<unsigned>(clock.minutes().count()));
@@ -265,11 +271,7 @@ std::string UnlistedName(int slot) {
 }
 
 std::string IsoTime(int64_t seconds) {
-  using namespace std::chrono;
-  const sys_seconds when{std::chrono::seconds{seconds}};
-  const sys_days day = floor<days>(when);
-  const year_month_day date{day};
-  const hh_mm_ss<std::chrono::seconds> clock{when - day};
+  const auto [date, clock] = CivilTime(seconds);
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
                 static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),

@@ -121,7 +121,7 @@ Verified VerifyCopy(const std::string& path, const ProgrammeTable& table, int sl
     v.problems.push_back(s.message());
     return v;
   }
-  if (v.report.syncErrors > 0 || v.report.continuityErrors > 0 || v.report.packets == 0) {
+  if (!v.report.clean()) {
     v.problems.push_back("the copy is not a sound transport stream: " + StreamText(v.report));
   }
   const double catalogue = static_cast<double>(table.ProgEnd[slot] - table.ProgStart[slot]);
@@ -234,9 +234,10 @@ int RunCopy(const CopyOptions& options) {
     } else if (ok) {
       std::cout << "downloaded " << file << " " << o.bytesWritten
                 << (o.note.empty() ? "" : " (" + o.note + ")") << "\n";
-      if (verified) std::cout << "  verified: " << StreamText(verified->report) << "\n";
-      for (const std::string& p : verified ? verified->problems : std::vector<std::string>{})
-        std::cout << "  problem: " << p << "\n";
+      if (verified) {
+        std::cout << "  verified: " << StreamText(verified->report) << "\n";
+        for (const std::string& p : verified->problems) std::cout << "  problem: " << p << "\n";
+      }
     } else {
       std::cout << "failed " << file << ": " << o.reason << "\n";
     }

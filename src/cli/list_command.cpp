@@ -47,6 +47,9 @@ bool ListsRows(int readStatus, bool withUnlisted) {
          (withUnlisted && readStatus == kExitNoRecordList);
 }
 
+namespace {
+
+// One row of `list --json`.
 nlohmann::json RecordingJson(const Catalogue& c, int row) {
   const int slot = c.table.RowSlot[static_cast<size_t>(row)];
   const RecordingRow& r = c.rows.rows[static_cast<size_t>(row) - 1];
@@ -74,6 +77,8 @@ nlohmann::json RecordingJson(const Catalogue& c, int row) {
       {"unlisted", unlisted},
       {"problems", c.table.ProgProblems[slot]}};
 }
+
+}  // namespace
 
 int RunList(const std::string& driveText, bool json, bool withUnlisted) {
   Catalogue c;

@@ -28,9 +28,6 @@ int ReadDisk(const std::string& driveText, Catalogue& catalogue, bool withUnlist
 // media files the catalogue lost are asked for, one whose record list is missing.
 bool ListsRows(int readStatus, bool withUnlisted);
 
-// One row of `list --json`.
-nlohmann::json RecordingJson(const Catalogue& catalogue, int row);
-
 // The account of the read, for JSON output: "unreadable" and "problems".
 void AddAccount(const CatalogueAccount& account, nlohmann::json& out);
 

@@ -296,7 +296,7 @@ Status RescuePieces(Rescue& r, bool& stopped) {
       if (Status s = WriteAt(r, pos, to - pos); !s.ok()) return s;
       r.map.Mark(pos, to - pos, kFinished);
       for (const ReadGap& g : gaps) r.map.Mark(pos + (g.first - disk), g.bytes, kBadSector);
-      if (Status s = SaveMap(r, to, '/'); !s.ok()) return s;
+      if (Status s = SaveMap(r, to, kNonScraped); !s.ok()) return s;
       pos = to;
     }
   }

@@ -13,7 +13,8 @@ namespace skelbrook {
 namespace {
 
 bool KnownStatus(char c) {
-  return c == kNonTried || c == kNonTrimmed || c == '/' || c == kBadSector || c == kFinished;
+  return c == kNonTried || c == kNonTrimmed || c == kNonScraped || c == kBadSector ||
+         c == kFinished;
 }
 
 }  // namespace
@@ -109,7 +110,7 @@ std::optional<RescueMap> RescueMap::Parse(const std::string& text, int64_t lengt
           !KnownStatus(third[0]) || size <= 0 || pos != map.Length()) {
         return std::nullopt;
       }
-      map.areas_.push_back({pos, size, third[0] == '/' ? kNonTrimmed : third[0]});
+      map.areas_.push_back({pos, size, third[0] == kNonScraped ? kNonTrimmed : third[0]});
     } catch (const std::exception&) {
       return std::nullopt;
     }

@@ -16,6 +16,7 @@ namespace skelbrook {
 // Area states, as the mapfile writes them.
 inline constexpr char kNonTried = '?';    // not read yet
 inline constexpr char kNonTrimmed = '*';  // a block that failed in the first pass
+inline constexpr char kNonScraped = '/';  // being read sector by sector (read back as '*')
 inline constexpr char kBadSector = '-';   // failed when read sector by sector
 inline constexpr char kFinished = '+';    // read and written
 
