@@ -35,6 +35,10 @@ fi
 if ! pgrep -x systemd-udevd >/dev/null; then
   "$UDEVD" --daemon >/dev/null 2>&1 || skip "cannot start udev"
   started+=("$(pgrep -xn systemd-udevd)")
+  # Where udev has never run its database is empty, and UDisks2 ignores every device udev has not
+  # seen: announce the block devices once and wait until udev has dealt with them.
+  udevadm trigger --action=add --subsystem-match=block
+  udevadm settle --timeout=30 || echo "udev did not settle within 30 s"
 fi
 if ! busctl --system status org.freedesktop.UDisks2 >/dev/null 2>&1; then
   "$UDISKSD" --no-debug >/dev/null 2>&1 &

@@ -187,9 +187,16 @@ class WindowTest : public QObject {
     QVERIFY(attach.waitForFinished());
     const QString device = QString::fromLatin1(attach.readAllStandardOutput()).trimmed();
     if (attach.exitCode() != 0 || device.isEmpty()) QSKIP("no loop device can be attached");
+    // udev tells the disk service of a new device a moment after it is attached.
+    QProcess::execute(QStringLiteral("udevadm"), {"settle", "--timeout=5"});
     std::unique_ptr<skelbrook::DiskReader> disk;
-    const skelbrook::Status opened =
-        skelbrook::window::OpenThroughUDisks(device.toStdString(), disk);
+    skelbrook::Status opened;
+    for (QDeadlineTimer known(5000);; QTest::qWait(100)) {
+      opened = skelbrook::window::OpenThroughUDisks(device.toStdString(), disk);
+      if (opened.ok() || opened.message().find("does not know") == std::string::npos ||
+          known.hasExpired())
+        break;
+    }
     QByteArray sector(512, '\0');
     std::string error;
     const int64_t got =
