@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "device/output_file.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -165,6 +167,46 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
   if (rename(from.c_str(), to.c_str()) != 0) return failed(errno);
   return Status::Ok();
 #endif
+}
+
+Status ReplaceFileAtomically(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".new";
+  (void)RemoveFile(temporary);  // left by an interrupted write; ours to replace
+  OutputFile out;
+  Status s = out.CreateExclusive(temporary);
+  if (s.ok())
+    s = out.WriteOutput(reinterpret_cast<const uint8_t*>(text.data()),
+                        static_cast<int64_t>(text.size()));
+  if (s.ok()) s = out.FlushOutput();
+  const Status closed = out.CloseOutput();
+  if (s.ok()) s = closed;
+  std::error_code ec;
+  const std::filesystem::path from = PathFromUtf8(temporary), to = PathFromUtf8(path);
+  if (s.ok()) {
+    const auto old = std::filesystem::status(to, ec);
+    if (!ec && std::filesystem::exists(old))
+      std::filesystem::permissions(from, old.permissions(), ec);
+#ifdef _WIN32
+    if (!MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      s = Status::Error("cannot write " + path + ": " + Win32ErrorText(GetLastError()));
+    }
+#else
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+      s = Status::Error("cannot write " + path + ": " + std::strerror(errno));
+    } else {
+      // The rename itself is kept only once the folder is written.
+      const std::string folder = to.parent_path().empty() ? "." : to.parent_path().string();
+      const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (dir >= 0) {
+        (void)fsync(dir);
+        close(dir);
+      }
+    }
+#endif
+  }
+  if (!s.ok()) (void)RemoveFile(temporary);
+  return s;
 }
 
 Status SetFileTimes(const std::string& path, int64_t unixSeconds) {

@@ -29,6 +29,12 @@ Status RemoveFile(const std::string& path);
 // through FUSE), the name is checked to be free right before a plain rename.
 Status RenameNoReplace(const std::string& from, const std::string& to);
 
+// Gives `path` the contents `text` so that an interruption at any moment (a crash, a pulled
+// stick, a full disk) leaves the old file or the new one, whole, never a part of either: the
+// text goes to "<path>.new" beside it, is flushed to the disk, and is renamed over the old file,
+// which keeps its permissions.
+Status ReplaceFileAtomically(const std::string& path, const std::string& text);
+
 // Dates the file: its modification time (on Windows also its creation time) becomes
 // `unixSeconds`, seconds since 1970-01-01 UTC.
 Status SetFileTimes(const std::string& path, int64_t unixSeconds);

@@ -212,15 +212,9 @@ Status INIwrite(const std::string& fileName, const std::string& section, const s
   }
   text = Tidy(text.substr(1)) + kCrLf;
 
-  errno = 0;
-  std::ofstream out(PathFromUtf8(fileName), std::ios::binary | std::ios::trunc);
-  if (!out) {
-    return Status::Error("cannot write the settings file " + fileName + ": " + ErrnoText(errno));
-  }
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) {
-    return Status::Error("cannot write the settings file " + fileName + ": " + ErrnoText(errno));
+  // Never rewritten in place: a crash or a full disk half way through would leave it cut short.
+  if (Status written = ReplaceFileAtomically(fileName, text); !written.ok()) {
+    return Status::Error("cannot write the settings file " + fileName + ": " + written.message());
   }
   return Status::Ok();
 }

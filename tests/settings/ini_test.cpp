@@ -106,6 +106,18 @@ TEST(Ini, ReadOnlyFileIsMadeWritableAndAnUnwritableOneGivesAnError) {
   EXPECT_NE(mode & std::filesystem::perms::owner_write, std::filesystem::perms::none);
   EXPECT_EQ(INIread(path, "9200T", kSaveTo), "D:\\");
 
+  // The new text replaces the file whole, never rewriting it in place where a crash or a full
+  // disk could cut it short: a second name of the old file still holds the old text afterwards,
+  // and nothing is left beside it.
+  std::error_code linked;
+  std::filesystem::create_hard_link(PathFromUtf8(path), PathFromUtf8(dir.file("old.ini")), linked);
+  ASSERT_TRUE(INIwrite(path, "9200T", kDrive, "3").ok());
+  if (!linked) {
+    EXPECT_EQ(Contents(dir.file("old.ini")), "[9200T]\r\nSave to=D:\\\r\n");
+  }
+  EXPECT_EQ(Contents(path), "[9200T]\r\nPhysical drive=3\r\nSave to=D:\\\r\n");
+  EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(path + ".new")));
+
   // A folder that cannot exist: its parent is an ordinary file.
   const std::string blocked = path + "/9200T_sk.ini";
   const Status status = INIwrite(blocked, "9200T", kSaveTo, "C:\\");
