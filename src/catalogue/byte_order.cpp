@@ -150,13 +150,27 @@ const char* RestoreByteOrderImplementation() {
 #endif
 }
 
-void SwapThem(const std::vector<uint8_t>& BlockBuffer, size_t Sz, std::vector<uint8_t>& SwapBuffer) {
+std::vector<ByteOrderRoutine> ByteOrderRoutines() {
+  std::vector<ByteOrderRoutine> routines{{"portable", RestoreWords}};
+#if defined(SKELBROOK_X86) && (defined(__GNUC__) || defined(__clang__))
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("ssse3")) routines.push_back({"ssse3", RestoreSsse3});
+  if (__builtin_cpu_supports("avx2")) routines.push_back({"avx2", RestoreAvx2});
+#elif defined(SKELBROOK_NEON)
+  routines.push_back({"neon", RestoreNeon});
+#endif
+  return routines;
+}
+
+void SwapThem(const std::vector<uint8_t>& BlockBuffer, size_t Sz,
+              std::vector<uint8_t>& SwapBuffer) {
   const size_t usable = Sz <= BlockBuffer.size() ? Sz : BlockBuffer.size();
   SwapBuffer.assign(Sz, 0);
   RestoreByteOrder(BlockBuffer.data(), SwapBuffer.data(), usable & ~size_t{3});
 }
 
-void SwapThem4(const std::vector<uint8_t>& BlockBuffer, size_t Sz, std::vector<int64_t>& SwapBuffer4) {
+void SwapThem4(const std::vector<uint8_t>& BlockBuffer, size_t Sz,
+               std::vector<int64_t>& SwapBuffer4) {
   std::vector<uint8_t> restored;
   SwapThem(BlockBuffer, Sz, restored);
   SwapBuffer4.assign(restored.begin(), restored.end());

@@ -19,9 +19,20 @@ void RestoreByteOrderPortable(const uint8_t* in, uint8_t* out, size_t count);
 // The name of the implementation RestoreByteOrder uses on this processor.
 const char* RestoreByteOrderImplementation();
 
-// SwapBuffer = the first Sz bytes of BlockBuffer, restored. Sz is a multiple of 4 within the buffer.
+// One way of restoring the order, and its name.
+struct ByteOrderRoutine {
+  const char* name;
+  void (*restore)(const uint8_t* in, uint8_t* out, size_t count);
+};
+// Every routine this processor can run, so that each can be held to the plain one; RestoreByteOrder
+// picks the fastest of them.
+std::vector<ByteOrderRoutine> ByteOrderRoutines();
+
+// SwapBuffer = the first Sz bytes of BlockBuffer, restored. Sz is a multiple of 4 within the
+// buffer.
 void SwapThem(const std::vector<uint8_t>& BlockBuffer, size_t Sz, std::vector<uint8_t>& SwapBuffer);
 // The same, one number per byte.
-void SwapThem4(const std::vector<uint8_t>& BlockBuffer, size_t Sz, std::vector<int64_t>& SwapBuffer4);
+void SwapThem4(const std::vector<uint8_t>& BlockBuffer, size_t Sz,
+               std::vector<int64_t>& SwapBuffer4);
 
 }  // namespace skelbrook
