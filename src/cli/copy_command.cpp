@@ -48,8 +48,9 @@ class ProgressLine : public BatchObserver {
       : rows_(rows), counters_(counters), enabled_(enabled) {}
 
   bool pump() override { return interrupted == 0; }
-  void rowStarted(int row) override {
-    name_ = rows_.rows[static_cast<size_t>(row) - 1].text;
+  void rowStarted(int row, int pass) override {
+    // A rescue's retry pass says so: it goes over only what would not read, sector by sector.
+    name_ = (pass == 2 ? "retrying " : "") + rows_.rows[static_cast<size_t>(row) - 1].text;
     task_ = 0;
     Draw(true);
   }

@@ -18,12 +18,23 @@ class Status {
     return s;
   }
 
+  // The user asked to stop: neither a success nor a failure with words of its own. The work
+  // ends there and cleans up after itself.
+  static Status Stopped() {
+    Status s;
+    s.error_ = "stopped";
+    s.stopped_ = true;
+    return s;
+  }
+
   bool ok() const { return error_.empty(); }
+  bool stopped() const { return stopped_; }
   explicit operator bool() const { return ok(); }
   const std::string& message() const { return error_; }
 
  private:
   std::string error_;
+  bool stopped_ = false;
 };
 
 }  // namespace skelbrook

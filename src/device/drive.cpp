@@ -34,10 +34,19 @@ int64_t WholeSectors(int64_t count) {
 }
 
 // A buffer whose start suits unbuffered transfers (aligned to 4,096 bytes, more than any
-// logical sector size needs).
+// logical sector size needs). It grows as larger reads ask for it and is kept between reads, so
+// that a copy's reads of up to 4 MiB do not each map and unmap memory.
 class AlignedBuffer {
  public:
-  explicit AlignedBuffer(int64_t size) {
+  AlignedBuffer() = default;
+  ~AlignedBuffer() { Release(); }
+  AlignedBuffer(const AlignedBuffer&) = delete;
+  AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+
+  // At least `size` bytes; null when there is no memory for them.
+  uint8_t* Reserve(int64_t size) {
+    if (size <= capacity_) return data_;
+    Release();
 #ifdef _WIN32
     data_ = static_cast<uint8_t*>(_aligned_malloc(static_cast<size_t>(size), kAlignment));
 #else
@@ -45,37 +54,44 @@ class AlignedBuffer {
     if (posix_memalign(&p, kAlignment, static_cast<size_t>(size)) == 0)
       data_ = static_cast<uint8_t*>(p);
 #endif
+    capacity_ = data_ != nullptr ? size : 0;
+    return data_;
   }
-  ~AlignedBuffer() {
+  static bool Aligned(const uint8_t* p) {
+    return reinterpret_cast<uintptr_t>(p) % kAlignment == 0;
+  }
+
+ private:
+  void Release() {
 #ifdef _WIN32
     _aligned_free(data_);
 #else
     std::free(data_);
 #endif
+    data_ = nullptr;
+    capacity_ = 0;
   }
-  AlignedBuffer(const AlignedBuffer&) = delete;
-  AlignedBuffer& operator=(const AlignedBuffer&) = delete;
-  uint8_t* data() const {
-    return data_;
-  }
-
- private:
   static constexpr size_t kAlignment = 4096;
   uint8_t* data_ = nullptr;
+  int64_t capacity_ = 0;
 };
 
 // Reads the span of whole `unit`-byte sectors covering [offset, offset + count) with `read`
-// into an aligned buffer and keeps our part: what unbuffered transfers need.
+// and keeps our part: what unbuffered transfers need. A request that is already whole sectors
+// into aligned memory is read in place; any other goes through `scratch`. Returns -1 when there
+// is no memory for the span.
 template <typename ReadAligned>
 int64_t ReadCoveringSectors(int64_t offset, uint8_t* into, int64_t count, int64_t unit,
-                            ReadAligned read) {
+                            AlignedBuffer& scratch, ReadAligned read) {
+  if (offset % unit == 0 && count % unit == 0 && AlignedBuffer::Aligned(into))
+    return read(offset, into, count);
   const int64_t first = offset / unit * unit;
   const int64_t last = (offset + count + unit - 1) / unit * unit;
-  AlignedBuffer span(last - first);
-  if (span.data() == nullptr) return -1;
-  const int64_t got = read(first, span.data(), last - first);
+  uint8_t* span = scratch.Reserve(last - first);
+  if (span == nullptr) return -1;
+  const int64_t got = read(first, span, last - first);
   const int64_t mine = std::clamp<int64_t>(got - (offset - first), 0, count);
-  std::copy_n(span.data() + (offset - first), mine, into);
+  std::copy_n(span + (offset - first), mine, into);
   return mine;
 }
 
@@ -99,7 +115,7 @@ class RawDisk : public DiskReader {
     // adapters) have 4,096-byte ones: read the covering span of such sectors and keep our part.
     int64_t done;
     if (sector_ > kSectorSize && (offset % sector_ != 0 || held % sector_ != 0)) {
-      done = ReadCoveringSectors(offset, into, held, sector_,
+      done = ReadCoveringSectors(offset, into, held, sector_, scratch_,
                                  [&](int64_t at, uint8_t* buf, int64_t n) {
                                    return Transfer(handle_, at, buf, n, error);
                                  });
@@ -119,10 +135,10 @@ class RawDisk : public DiskReader {
     if (unbuffered_ == INVALID_HANDLE_VALUE) return ReadAt(offset, into, count, error);
     const int64_t held =
         size_ > 0 && offset + count > size_ ? std::max<int64_t>(0, size_ - offset) : count;
-    const int64_t done =
-        ReadCoveringSectors(offset, into, held, sector_, [&](int64_t at, uint8_t* buf, int64_t n) {
-          return Transfer(unbuffered_, at, buf, n, error);
-        });
+    const int64_t done = ReadCoveringSectors(offset, into, held, sector_, scratch_,
+                                             [&](int64_t at, uint8_t* buf, int64_t n) {
+                                               return Transfer(unbuffered_, at, buf, n, error);
+                                             });
     if (done < count && error.empty()) error = kPastEndText;
     return std::max<int64_t>(done, 0);
   }
@@ -155,6 +171,7 @@ class RawDisk : public DiskReader {
 
   HANDLE handle_;
   HANDLE unbuffered_ = INVALID_HANDLE_VALUE;
+  AlignedBuffer scratch_;
   bool triedUnbuffered_ = false;
   std::wstring path_;
   int64_t size_;
@@ -178,8 +195,9 @@ class RawDisk : public DiskReader {
     return done;
   }
 
-  // Block devices are read again with O_DIRECT: a buffered read fails the whole page-cache folio
-  // (up to 64 KiB) around a bad sector. Image files are fine buffered.
+  // Block devices are read with O_DIRECT: a buffered read fails the whole page-cache folio (up to
+  // 64 KiB) around a bad sector, and after the first error the kernel reads a failing disk one
+  // page per request. Image files are fine buffered.
   int64_t ReadUncached(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
 #ifdef O_DIRECT
     if (blockDevice_ && directFd_ < 0 && !triedDirect_) {
@@ -191,7 +209,7 @@ class RawDisk : public DiskReader {
     if (directFd_ >= 0) {
       const int64_t held =
           size_ > 0 && offset + count > size_ ? std::max<int64_t>(0, size_ - offset) : count;
-      int64_t done = ReadCoveringSectors(offset, into, held, sector_,
+      int64_t done = ReadCoveringSectors(offset, into, held, sector_, scratch_,
                                          [&](int64_t at, uint8_t* buf, int64_t n) {
                                            return Transfer(directFd_, at, buf, n, error);
                                          });
@@ -230,6 +248,7 @@ class RawDisk : public DiskReader {
 
   int fd_;
   int directFd_ = -1;
+  AlignedBuffer scratch_;
   bool triedDirect_ = false;
   std::string path_;
   int64_t size_;
@@ -400,12 +419,23 @@ int64_t Drive::Prepare(int64_t offset, int64_t count) {
 }
 
 int64_t Drive::ReadDrive(int64_t offset, int64_t count) {
+  return Read(offset, count, false);
+}
+
+int64_t Drive::ReadUncached(int64_t offset, int64_t count) {
+  return Read(offset, count, true);
+}
+
+int64_t Drive::Read(int64_t offset, int64_t count, bool uncached) {
   if (count <= 1) return 0;
   const int64_t whole = Prepare(offset, count);
   int64_t delivered = 0;
   if (whole > 0) {
-    delivered = std::clamp<int64_t>(
-        disk_->ReadAt(offset, BlockBuffer.data(), whole, lastReadError_), 0, whole);
+    uint8_t* into = BlockBuffer.data();
+    delivered =
+        std::clamp<int64_t>(uncached ? disk_->ReadUncached(offset, into, whole, lastReadError_)
+                                     : disk_->ReadAt(offset, into, whole, lastReadError_),
+                            0, whole);
     std::fill(BlockBuffer.begin() + delivered, BlockBuffer.end(), uint8_t{0});
   }
   // Only the rounding up to a whole sector came short: every byte asked for is here.

@@ -46,6 +46,12 @@ class Drive {
   // were delivered before the first failure, so a caller can tell a failed read from a good one.
   int64_t ReadDrive(int64_t offset, int64_t count);
 
+  // Like ReadDrive, but past the system's caches where the platform allows it: a block device is
+  // read with direct I/O, an image file as ReadDrive reads it. The copy's bulk reads go this way:
+  // after the first error the kernel reads a failing disk through its cache one page per
+  // request, and a failed direct read costs only itself.
+  int64_t ReadUncached(int64_t offset, int64_t count);
+
   // Like ReadDrive, but a read that fails is read again from the failure on, one logical sector
   // at a time past the caches, so that only the sectors that truly fail are lost. Returns those
   // (as zeros in BlockBuffer), merged into runs and cut to the `count` bytes asked for. With
@@ -65,6 +71,7 @@ class Drive {
   // Sizes BlockBuffer for `count` bytes in whole sectors and returns that size; 0 (and zeros)
   // when nothing can be read there.
   int64_t Prepare(int64_t offset, int64_t count);
+  int64_t Read(int64_t offset, int64_t count, bool uncached);
 
   std::unique_ptr<DiskReader> disk_;
   std::string path_;

@@ -141,6 +141,10 @@ Status OutputFile::FlushOutput() {
   return Status::Ok();
 }
 
+Status OutputFile::SyncData() {
+  return FlushOutput();
+}
+
 Status OutputFile::CloseOutput() {
   if (!IsOpen()) return Status::Ok();
   const BOOL ok = CloseHandle(static_cast<HANDLE>(handle_));
@@ -256,6 +260,19 @@ Status OutputFile::FlushOutput() {
   }
   reserved_ = 0;
   if (fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+    return Status::Error(std::string("flushing failed: ") + std::strerror(errno));
+  }
+  return Status::Ok();
+}
+
+Status OutputFile::SyncData() {
+  if (!IsOpen()) return Status::Error("the destination file is not open");
+#ifdef __linux__
+  const int rc = fdatasync(fd_);
+#else
+  const int rc = fsync(fd_);
+#endif
+  if (rc != 0 && errno != EINVAL && errno != EROFS) {
     return Status::Error(std::string("flushing failed: ") + std::strerror(errno));
   }
   return Status::Ok();

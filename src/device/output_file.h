@@ -34,6 +34,10 @@ class OutputFile {
   // Moves the write position, for filling in what a rescue read later.
   Status SeekOutput(int64_t position);
   Status FlushOutput();
+  // Makes what is written so far durable on the destination (its data and its length), without
+  // giving back reserved room: a rescue's map is saved only after this, so that it never says
+  // more than the copy holds.
+  virtual Status SyncData();
   // Closes the file; the stored handle is reset, so a second close does nothing.
   Status CloseOutput();
   bool IsOpen() const;

@@ -1,22 +1,20 @@
-// One recording from the recorder disk to a .ts file: follow the cluster chain through the media
-// allocation table, read runs of clusters that lie one after another on the disk in large reads,
-// restore the byte order, write sequentially, trim the last cluster. Every read and write result
-// is accounted for; an incomplete copy never gets the final name. A rescue copies what reads
-// first and then goes back for what did not, sector by sector, keeping a map so that it can be
-// taken up again.
+// One recording from the recorder disk to a .ts file: plan the reads, open the file the copy is
+// written to, copy plainly or rescue, then finish: flush, date, take the final name, write the
+// guide file. Every read and write result is accounted for; an incomplete copy never gets the
+// final name.
 #include "transfer/copy.h"
 
 #include <algorithm>
-#include <chrono>
 #include <vector>
 
-#include "catalogue/byte_order.h"
 #include "device/drive.h"
 #include "device/file_system.h"
 #include "device/output_file.h"
 #include "disk/allocation_table.h"
 #include "disk/unreadable.h"
+#include "transfer/copy_context.h"
 #include "transfer/guide_nfo.h"
+#include "transfer/rescue.h"
 #include "transfer/rescue_map.h"
 
 namespace skelbrook {
@@ -25,283 +23,6 @@ namespace {
 constexpr const char* kPartSuffix = ".part";
 constexpr const char* kIncompleteSuffix = ".incomplete.ts";
 constexpr const char* kMapSuffix = ".map";
-// The rescue's first pass gives up on a failed read at the end of the 64 KiB block it fails in.
-constexpr int64_t kRescueBlock = kCopyBlockSize;
-// The map is saved as the rescue goes, at most this often (and once more at the end).
-constexpr std::chrono::seconds kMapSaveInterval{1};
-
-// One piece of the copy: `keep` bytes of the file from byte `file` on come from the disk at
-// `disk`. A whole cluster, or the part of the last one that the size says.
-struct Piece {
-  int64_t disk;
-  int64_t file;
-  int64_t keep;
-};
-
-// Whole 4-byte groups: what is read and restored for `bytes` bytes of the file.
-int64_t Groups(int64_t bytes) {
-  return (bytes + 3) / 4 * 4;
-}
-
-// The state of one copy.
-struct ChainCopy {
-  const CopyJob& job;
-  Drive& drive;
-  OutputFile& out;
-  BatchCounters& counters;
-  WorkObserver& observer;
-  int64_t fileSize;
-  const std::vector<Piece>& pieces;
-  int64_t done = 0;  // bytes of the file dealt with, for the progress bar
-  std::vector<uint8_t> staging;
-};
-
-bool IsEnd(int64_t successor) {
-  return successor >= kEndOfChain;
-}
-
-// A cluster whose successor entry lies inside the table.
-bool InTable(const MediaGeometry& g, int64_t cluster) {
-  return cluster >= 0 && cluster + 1 < g.MediaFatCount &&
-         cluster + 1 < static_cast<int64_t>(g.MediaFat.size());
-}
-
-// Walks the chain from StartCluster in the table in memory, before anything is read: every whole
-// cluster up to the recorded size, then what is left in the cluster that holds the end, only
-// when that is more than 1,024 bytes. Fails on a chain that loops, leaves the table, is shorter
-// than the size, or needs a table entry that could not be read.
-Status GetInfo(const MediaGeometry& g, int64_t StartCluster, int64_t FileSize,
-               std::vector<Piece>& pieces, std::string& note) {
-  int64_t cluster = StartCluster;
-  int64_t done = 0;
-  if (!InTable(g, cluster)) {
-    return Status::Error("the recording's first cluster (" + std::to_string(cluster) +
-                         ") lies outside the allocation table");
-  }
-  // A chain visits each cluster once: a cluster seen again means the chain runs in a loop.
-  std::vector<bool> visited(static_cast<size_t>(g.MediaFatCount), false);
-  while (!visited[static_cast<size_t>(cluster)]) {
-    visited[static_cast<size_t>(cluster)] = true;
-    // The copy stops at the recorded size, wherever the chain goes; it never follows an entry of
-    // the table that could not be read.
-    const bool unknown = SuccessorUnknown(g, cluster);
-    const bool ends = !unknown && IsEnd(g.MediaFat[static_cast<size_t>(cluster + 1)]);
-    if (ends || FileSize - done <= kMediaClusterSize) {
-      if (!ends && !unknown) note = kChainGoesOnText;
-      const int64_t remainder = FileSize - done;
-      if (remainder > kMediaClusterSize) {
-        return Status::Error("the recording is longer than its chain of clusters (" +
-                             std::to_string(remainder - kMediaClusterSize) + " bytes missing)");
-      }
-      if (remainder > kTailThreshold) {
-        pieces.push_back({MediaClusterOffset(g, cluster), done, remainder});
-      }
-      return Status::Ok();
-    }
-    if (unknown) return Status::Error(UnknownEntryText(g, cluster));
-    pieces.push_back({MediaClusterOffset(g, cluster), done, kMediaClusterSize});
-    done += kMediaClusterSize;
-    const int64_t next = g.MediaFat[static_cast<size_t>(cluster + 1)];
-    if (!InTable(g, next)) {
-      return Status::Error(
-          "the recording's chain of clusters leaves the allocation table at cluster " +
-          std::to_string(next));
-    }
-    cluster = next;
-  }
-  return Status::Error("the recording's chain of clusters runs in a loop");
-}
-
-// The pieces from `first` on that lie one after another on the disk and fit one read of at
-// most kLargestRead bytes (at least one piece): returns the index after the last.
-size_t RunEnd(const std::vector<Piece>& pieces, size_t first) {
-  size_t end = first + 1;
-  int64_t bytes = Groups(pieces[first].keep);
-  while (end < pieces.size() && pieces[end - 1].keep == kMediaClusterSize &&
-         pieces[end].disk == pieces[end - 1].disk + kMediaClusterSize &&
-         bytes + Groups(pieces[end].keep) <= kLargestRead) {
-    bytes += Groups(pieces[end].keep);
-    ++end;
-  }
-  return end;
-}
-
-void Progress(ChainCopy& c) {
-  c.observer.taskProgress(Percent(c.done, c.fileSize));
-  c.observer.batchProgress(Percent(c.counters.BatchBytesCopied, c.counters.BatchBytesTotal));
-}
-
-// Restores the byte order of `bytes` bytes of the file that lie at `from` in BlockBuffer and
-// writes them at the file's current position (Do_Swap).
-Status Do_Swap(ChainCopy& c, int64_t from, int64_t bytes) {
-  c.staging.resize(static_cast<size_t>(Groups(bytes)));
-  RestoreByteOrder(c.drive.BlockBuffer.data() + from, c.staging.data(), c.staging.size());
-  return c.out.WriteOutput(c.staging.data(), bytes);
-}
-
-// The start of the 65,536-byte block (counted from its cluster's start) that holds byte `at` of
-// a run, and the block's length within the run's `count` bytes.
-std::pair<int64_t, int64_t> BlockAt(int64_t at, int64_t count) {
-  const int64_t cluster = at / kMediaClusterSize * kMediaClusterSize;
-  const int64_t start = cluster + (at - cluster) / kCopyBlockSize * kCopyBlockSize;
-  return {start, std::min({kCopyBlockSize, cluster + kMediaClusterSize - start, count - start})};
-}
-
-// Reads `count` bytes of a run at `disk` into BlockBuffer. A disk that fails a large read may
-// still deliver the blocks around the bad place: from the block that failed on, the run is read
-// again block by block, and the first block that fails is named exactly.
-Status ReadRun(ChainCopy& c, int64_t disk, int64_t count) {
-  const int64_t delivered = c.drive.ReadDrive(disk, count);
-  if (delivered >= count) return Status::Ok();
-  std::vector<uint8_t> run = std::move(c.drive.BlockBuffer);
-  for (int64_t at = BlockAt(delivered, count).first; at < count;) {
-    const int64_t length = BlockAt(at, count).second;
-    const int64_t got = c.drive.ReadDrive(disk + at, length);
-    if (got < length) {
-      return Status::Error("cannot read the recorder disk at " + ByteText(disk + at + got) + ": " +
-                           c.drive.LastReadError());
-    }
-    std::copy(c.drive.BlockBuffer.begin(), c.drive.BlockBuffer.end(), run.begin() + at);
-    at += length;
-  }
-  c.drive.BlockBuffer = std::move(run);
-  return Status::Ok();
-}
-
-// The plain copy: each run of clusters in one read, then restored and written cluster by
-// cluster, with a yield, the progress bars and a chance to stop per cluster. Any byte that
-// cannot be read fails the copy.
-Status CopyPieces(ChainCopy& c, bool& stopped) {
-  size_t runEnd = 0;
-  int64_t runFile = 0;
-  for (size_t i = 0; i < c.pieces.size(); ++i) {
-    if (!c.observer.pump()) {
-      stopped = true;
-      return Status::Error("stopped");
-    }
-    const Piece& p = c.pieces[i];
-    if (i == runEnd) {
-      runEnd = RunEnd(c.pieces, i);
-      runFile = p.file;
-      const Piece& last = c.pieces[runEnd - 1];
-      const int64_t count = last.file - p.file + Groups(last.keep);
-      if (Status s = ReadRun(c, p.disk, count); !s.ok()) return s;
-    }
-    if (Status s = Do_Swap(c, p.file - runFile, p.keep); !s.ok()) return s;
-    c.done += p.keep;
-    c.counters.BatchBytesCopied += p.keep;
-    Progress(c);
-  }
-  return Status::Ok();
-}
-
-// ---- Rescue ---------------------------------------------------------------------------------
-
-struct Rescue {
-  ChainCopy& c;
-  RescueMap& map;
-  std::string mapPath;
-  int pass = 1;
-  std::chrono::steady_clock::time_point saved{};
-};
-
-// Saves the map when a second has passed since the last time, or now when `now` says so.
-Status SaveMap(Rescue& r, int64_t current, char state, bool now = false) {
-  const auto time = std::chrono::steady_clock::now();
-  if (!now && time - r.saved < kMapSaveInterval) return Status::Ok();
-  r.saved = time;
-  return r.map.Save(r.mapPath, current, state, r.pass);
-}
-
-// The index of the piece that holds byte `file` of the copy.
-size_t PieceAt(const std::vector<Piece>& pieces, int64_t file) {
-  const auto after = std::upper_bound(pieces.begin(), pieces.end(), file,
-                                      [](int64_t f, const Piece& p) { return f < p.file; });
-  return static_cast<size_t>(after - pieces.begin()) - 1;
-}
-
-// Restores what BlockBuffer holds for file bytes [file, file + bytes) and writes it there.
-Status WriteAt(Rescue& r, int64_t file, int64_t bytes) {
-  if (Status s = r.c.out.SeekOutput(file); !s.ok()) return s;
-  return Do_Swap(r.c, 0, bytes);
-}
-
-// First pass over file bytes [from, to), which lie one after another on the disk: what reads is
-// written and marked finished; a read that fails is given up at the end of the 64 KiB block it
-// failed in, that block written as zeros for now and marked for the second pass.
-Status FirstPassSpan(Rescue& r, int64_t from, int64_t to, int64_t diskFrom) {
-  ChainCopy& c = r.c;
-  int64_t pos = from;
-  while (pos < to) {
-    const int64_t length = to - pos;
-    const int64_t delivered =
-        std::min(c.drive.ReadDrive(diskFrom + (pos - from), Groups(length)), length);
-    const int64_t good = delivered >= length ? length : delivered / kSectorSize * kSectorSize;
-    if (good > 0) {
-      if (Status s = WriteAt(r, pos, good); !s.ok()) return s;
-      r.map.Mark(pos, good, kFinished);
-    }
-    pos += good;
-    if (pos >= to) break;
-    const int64_t cluster = pos / kMediaClusterSize * kMediaClusterSize;
-    const int64_t blockEnd =
-        std::min({to, cluster + kMediaClusterSize,
-                  cluster + ((pos - cluster) / kRescueBlock + 1) * kRescueBlock});
-    c.drive.BlockBuffer.assign(static_cast<size_t>(Groups(blockEnd - pos)), 0);
-    if (Status s = WriteAt(r, pos, blockEnd - pos); !s.ok()) return s;
-    r.map.Mark(pos, blockEnd - pos, kNonTrimmed);
-    pos = blockEnd;
-    if (Status s = SaveMap(r, pos, kNonTried); !s.ok()) return s;
-  }
-  return Status::Ok();
-}
-
-// Pass 1 over every area not tried yet, run by run; pass 2 over every area that failed, one
-// logical sector at a time past the caches, so that exactly the unreadable sectors stay zero.
-Status RescuePieces(Rescue& r, bool& stopped) {
-  ChainCopy& c = r.c;
-  const auto stop = [&] {
-    stopped = !c.observer.pump();
-    return stopped;
-  };
-  for (size_t i = 0; i < c.pieces.size();) {
-    const size_t end = RunEnd(c.pieces, i);
-    const int64_t runFrom = c.pieces[i].file;
-    const int64_t runTo = c.pieces[end - 1].file + c.pieces[end - 1].keep;
-    if (stop()) return Status::Error("stopped");
-    const std::vector<MapArea> areas = r.map.Areas();
-    for (const MapArea& a : areas) {
-      const int64_t from = std::max(a.pos, runFrom), to = std::min(a.pos + a.size, runTo);
-      if (a.status != kNonTried || from >= to) continue;
-      if (Status s = FirstPassSpan(r, from, to, c.pieces[i].disk + (from - runFrom)); !s.ok())
-        return s;
-    }
-    c.done = runTo;
-    c.counters.BatchBytesCopied += runTo - runFrom;
-    Progress(c);
-    if (Status s = SaveMap(r, runTo, kNonTried); !s.ok()) return s;
-    i = end;
-  }
-  r.pass = 2;
-  const std::vector<MapArea> areas = r.map.Areas();
-  for (const MapArea& a : areas) {
-    if (a.status == kFinished) continue;
-    // In pieces of at most one block, so that a yield and a stop come between them.
-    for (int64_t pos = a.pos; pos < a.pos + a.size;) {
-      if (stop()) return Status::Error("stopped");
-      const Piece& p = c.pieces[PieceAt(c.pieces, pos)];
-      const int64_t to = std::min({a.pos + a.size, p.file + p.keep, pos + kRescueBlock});
-      const int64_t disk = p.disk + (pos - p.file);
-      const std::vector<ReadGap> gaps = c.drive.ReadSalvaging(disk, Groups(to - pos), false);
-      if (Status s = WriteAt(r, pos, to - pos); !s.ok()) return s;
-      r.map.Mark(pos, to - pos, kFinished);
-      for (const ReadGap& g : gaps) r.map.Mark(pos + (g.first - disk), g.bytes, kBadSector);
-      if (Status s = SaveMap(r, to, kNonScraped); !s.ok()) return s;
-      pos = to;
-    }
-  }
-  return Status::Ok();
-}
 
 // The name with every character outside plain ASCII made "_", as the name rule does with the
 // characters Windows refuses.
@@ -323,8 +44,10 @@ Status NoRoom(int64_t size, const VolumeInfo& volume) {
                        " bytes needed, " + std::to_string(volume.freeBytes) + " free)");
 }
 
-// Checks that need nothing from the disk: a file for the slot, room at the destination.
-Status CheckBeforeCopy(const CopyJob& job, int slot, int64_t offset, int64_t size) {
+// Checks that need nothing from the disk: a file for the slot, room at the destination (not for
+// a rescue taken up again, whose copy has its room already).
+Status CheckBeforeCopy(const CopyJob& job, int slot, int64_t offset, int64_t size,
+                       bool checkSpace) {
   const MediaGeometry& g = *job.geometry;
   if (job.table->ProgFileUnknown[slot]) return Status::Error(kMediaEntryUnknownText);
   if (offset == 0 && size == 0)
@@ -340,7 +63,7 @@ Status CheckBeforeCopy(const CopyJob& job, int slot, int64_t offset, int64_t siz
                          " bytes) is larger than the whole disk");
   }
   // The copy never writes more than the recorded size, so the size is what must fit.
-  if (job.checkSpace) {
+  if (checkSpace) {
     const VolumeInfo volume = QueryVolume(job.destinationFolder);
     if (volume.maxFileBytes == kFatLargestFile && size > volume.maxFileBytes) {
       return Status::Error("the recording (" + std::to_string(size) +
@@ -430,6 +153,145 @@ std::string MissingText(const RescueMap& map) {
          std::to_string(first) + " of the copy";
 }
 
+// Whether a rescue's copy and map are left from an earlier run, under the name or its plain form.
+bool RescueToResume(const CopyJob& job, const std::string& name) {
+  for (const std::string& stem : {name, PlainAsciiName(name)}) {
+    const std::string working = WorkingPath(job.destinationFolder + stem + ".ts", true);
+    if (FileExists(working) && FileExists(working + kMapSuffix)) return true;
+  }
+  return false;
+}
+
+// Runs the rescue's passes that `stage` asks for; the retry only where the first left holes.
+Status RunRescue(Rescue& r, RescueStage stage) {
+  if (stage != RescueStage::RetryOnly) {
+    if (Status s = RescueFirstPass(r); !s.ok()) return s;
+  }
+  if (stage == RescueStage::FirstPassOnly || r.map.Missing() == 0) return Status::Ok();
+  if (Status s = SaveMap(r, 0, kNonTrimmed, true); !s.ok()) return s;
+  return RescueRetryPass(r);
+}
+
+// The map as the rescue leaves it, also when it stopped or failed, so that the next rescue goes on
+// from there; saved only when the copy could be made durable up to what it claims.
+void SaveFinalMap(Rescue& r, bool finished) {
+  (void)SaveMap(r, r.map.Length(), finished ? kFinished : kNonTried, true);
+}
+
+// A copy under way: the file it is written to, and for a rescue the map of what it holds.
+struct OpenedCopy {
+  std::unique_ptr<OutputFile> out;
+  std::string working;  // the name the copy has until it is finished
+  std::string mapPath;
+  RescueMap map;
+  bool resumed = false;  // a rescue's copy and map left by an earlier run, taken up again
+  std::string nameNote;
+};
+
+// Opens the file the copy is written to (setting outcome.path to the final name), loads a
+// resumed rescue's map, and reserves the room a new copy needs.
+Status OpenCopy(const CopyJob& job, const std::string& name, int64_t size, int64_t length,
+                CopyOutcome& outcome, OpenedCopy& copy) {
+  copy.out = job.makeOutput ? job.makeOutput() : std::make_unique<OutputFile>();
+  OutputFile& out = *copy.out;
+  if (Status s = OpenWorkingFile(job, name, out, outcome, copy.nameNote, copy.resumed); !s.ok())
+    return s;
+  copy.working = WorkingPath(outcome.path, job.rescue);
+  copy.mapPath = copy.working + kMapSuffix;
+  copy.map = RescueMap(length);
+  if (copy.resumed) {
+    // A map that does not fit this recording cannot say what was read: the rescue starts over.
+    if (std::optional<RescueMap> loaded = RescueMap::Load(copy.mapPath, length)) {
+      copy.map = *loaded;
+    } else {
+      (void)out.CloseOutput();
+      (void)RemoveFile(copy.working);
+      copy.resumed = false;
+      if (Status s = out.CreateExclusive(copy.working); !s.ok()) return s;
+    }
+  }
+  if (!job.checkSpace || copy.resumed) return Status::Ok();
+  const Status reserved = out.ReserveOutput(size);
+  if (reserved.ok()) return reserved;
+  (void)out.CloseOutput();
+  (void)RemoveFile(copy.working);
+  const VolumeInfo volume = QueryVolume(job.destinationFolder);
+  return reserved.message() == kDestinationFullText && volume.freeBytes >= 0 ? NoRoom(size, volume)
+                                                                             : reserved;
+}
+
+// Reads the recording into the opened copy and flushes it; a rescue's map is saved as the copy
+// leaves it. The copy is closed afterwards.
+Status ReadIntoCopy(const CopyJob& job, const ReadPlan& plan, int64_t size, OpenedCopy& copy,
+                    BatchCounters& counters, WorkObserver& observer, RescueStage stage) {
+  Drive drive;
+  CopyContext c{drive, *copy.out, plan, size, counters, observer, 0, {}};
+  Rescue rescue{c, copy.map, copy.mapPath};
+  Status result = job.rescue ? SaveMap(rescue, 0, kNonTried, true) : Status::Ok();
+  if (result.ok() && !observer.pump()) result = Status::Stopped();
+  if (result.ok()) result = drive.OpenDrive(job.driveText, job.openDisk);
+  if (result.ok()) result = job.rescue ? RunRescue(rescue, stage) : CopyPlainly(c);
+  if (result.ok()) result = copy.out->FlushOutput();
+  if (job.rescue) SaveFinalMap(rescue, result.ok());
+  const Status closed = copy.out->CloseOutput();
+  return result.ok() ? closed : result;
+}
+
+// A rescue that ended with holes (or stopped, or failed): the copy and its map stay for the next
+// rescue, and nothing with a hole takes the final name.
+CopyOutcome KeptIncomplete(const OpenedCopy& copy, const Status& result, int64_t length,
+                           CopyOutcome outcome) {
+  outcome.path = copy.working;
+  outcome.status = result.stopped() ? CopyStatus::Stopped : CopyStatus::Failed;
+  if (!result.ok()) {
+    outcome.reason = result.message() + "; the rescue so far is kept as " + copy.working +
+                     " with its map, and a later rescue goes on from there";
+    return outcome;
+  }
+  outcome.unreadableBytes = copy.map.Missing();
+  outcome.bytesWritten = length;
+  AddNote(outcome.note, MissingText(copy.map));
+  outcome.reason = std::to_string(copy.map.Missing()) +
+                   " bytes could not be read and were written as zeros; the copy is kept as " +
+                   copy.working + " with its map " + copy.mapPath +
+                   ", and a later rescue retries only what is missing";
+  return outcome;
+}
+
+// The end of a copy that was read: a whole copy is dated and takes its final name, its guide
+// file beside it; anything else says why, and only a finished copy that could not take its name
+// is kept under its working name.
+CopyOutcome Conclude(const CopyJob& job, int slot, const OpenedCopy& copy, Status result,
+                     int64_t length, CopyOutcome outcome) {
+  const ProgrammeTable& table = *job.table;
+  const bool finished = result.ok() && (!job.rescue || copy.map.Missing() == 0);
+  if (finished) {
+    DateCopy(table, slot, copy.working, outcome.note);
+    result = RenameNoReplace(copy.working, outcome.path);
+  }
+  if (job.rescue && !finished) return KeptIncomplete(copy, result, length, outcome);
+  if (!result.ok()) {
+    if (finished) {
+      result = Status::Error(result.message() + "; the finished copy is kept as " + copy.working);
+    } else {
+      (void)RemoveFile(copy.working);
+    }
+    outcome.status = result.stopped() ? CopyStatus::Stopped : CopyStatus::Failed;
+    outcome.reason = result.message();
+    return outcome;
+  }
+  if (job.rescue) (void)RemoveFile(copy.mapPath);
+  if (job.writeNfo && !table.ProgUnlisted[slot]) {
+    std::string nfoPath;
+    if (Status s = WriteNfo(outcome.path, NfoText(table, slot), nfoPath); !s.ok()) {
+      AddNote(outcome.note, "no guide file: " + s.message());
+    }
+  }
+  outcome.bytesWritten = length;
+  outcome.status = CopyStatus::Downloaded;
+  return outcome;
+}
+
 }  // namespace
 
 double Percent(int64_t part, int64_t whole) {
@@ -439,7 +301,7 @@ double Percent(int64_t part, int64_t whole) {
 }
 
 CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& counters,
-                             WorkObserver& observer) {
+                             WorkObserver& observer, RescueStage stage) {
   CopyOutcome outcome;
   const ProgrammeTable& table = *job.table;
   if (RowIndex < 1 || RowIndex >= static_cast<int>(table.RowSlot.size())) {
@@ -449,133 +311,36 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
   const int slot = table.RowSlot[static_cast<size_t>(RowIndex)];
   const int64_t offset = table.ProgFileOffset[slot];
   const int64_t size = table.ProgFileSize[slot];
-  outcome.path = job.destinationFolder + table.ProgFileName[slot] + ".ts";
+  const std::string& name = table.ProgFileName[slot];
+  outcome.path = job.destinationFolder + name + ".ts";
   if (FileExists(outcome.path)) {
     outcome.alreadyExists = true;
     outcome.reason = kExistsMessage;
     return outcome;
   }
-  if (Status s = CheckBeforeCopy(job, slot, offset, size); !s.ok()) {
+  const bool resuming = job.rescue && RescueToResume(job, name);
+  ReadPlan plan;
+  OpenedCopy copy;
+  Status s = CheckBeforeCopy(job, slot, offset, size, job.checkSpace && !resuming);
+  if (s.ok()) {
+    const int64_t first =
+        RoundedClusterNumber(offset - job.geometry->MediaDataOffset, kMediaClusterSize);
+    s = PlanReads(*job.geometry, first, size, plan);
+  }
+  if (s.ok()) s = OpenCopy(job, name, size, plan.Length(), outcome, copy);
+  if (!s.ok()) {
     outcome.reason = s.message();
-    return outcome;
-  }
-
-  std::vector<Piece> pieces;
-  std::string chainNote;
-  const int64_t start =
-      RoundedClusterNumber(offset - job.geometry->MediaDataOffset, kMediaClusterSize);
-  if (Status s = GetInfo(*job.geometry, start, size, pieces, chainNote); !s.ok()) {
-    outcome.reason = s.message();
-    return outcome;
-  }
-  const int64_t length = pieces.empty() ? 0 : pieces.back().file + pieces.back().keep;
-
-  const std::unique_ptr<OutputFile> made =
-      job.makeOutput ? job.makeOutput() : std::make_unique<OutputFile>();
-  OutputFile& out = *made;
-  std::string nameNote;
-  bool resumed = false;
-  if (Status s = OpenWorkingFile(job, table.ProgFileName[slot], out, outcome, nameNote, resumed);
-      !s.ok()) {
-    outcome.reason = s.message();
-    return outcome;
-  }
-  const std::string working = WorkingPath(outcome.path, job.rescue);
-  const std::string mapPath = working + kMapSuffix;
-  RescueMap map(length);
-  if (resumed) {
-    // A map that does not fit this recording cannot say what was read: the rescue starts over.
-    if (std::optional<RescueMap> loaded = RescueMap::Load(mapPath, length)) {
-      map = *loaded;
-    } else {
-      (void)out.CloseOutput();
-      (void)RemoveFile(working);
-      resumed = false;
-      if (Status s = out.CreateExclusive(working); !s.ok()) {
-        outcome.reason = s.message();
-        return outcome;
-      }
-    }
-  }
-  if (Status s = job.checkSpace && !resumed ? out.ReserveOutput(size) : Status::Ok(); !s.ok()) {
-    (void)out.CloseOutput();
-    (void)RemoveFile(working);
-    const VolumeInfo volume = QueryVolume(job.destinationFolder);
-    outcome.reason = s.message() == kDestinationFullText && volume.freeBytes >= 0
-                         ? NoRoom(size, volume).message()
-                         : s.message();
     return outcome;
   }
   observer.taskProgress(0.0);
-
-  Drive drive;
   const int64_t copiedBefore = counters.BatchBytesCopied;
-  ChainCopy c{job, drive, out, counters, observer, size, pieces, 0, {}};
-  Rescue rescue{c, map, mapPath};
-  bool stopped = false;
-  Status result = job.rescue ? SaveMap(rescue, 0, kNonTried, true) : Status::Ok();
-  if (result.ok() && !observer.pump()) {
-    stopped = true;
-    result = Status::Error("stopped");
-  }
-  if (result.ok()) result = drive.OpenDrive(job.driveText, job.openDisk);
-  if (result.ok()) result = job.rescue ? RescuePieces(rescue, stopped) : CopyPieces(c, stopped);
-  if (result.ok()) result = out.FlushOutput();
-  const Status closed = out.CloseOutput();
-  if (result.ok()) result = closed;
-  drive.CloseDrive();
-  AddNote(outcome.note, nameNote);
-  AddNote(outcome.note, chainNote);
-
-  // The map as the copy left it, also when it stopped or failed: the next rescue goes on from it.
-  if (job.rescue) (void)SaveMap(rescue, length, result.ok() ? kFinished : kNonTried, true);
-  const bool finished = result.ok() && (!job.rescue || map.Missing() == 0);
-  if (finished) {
-    DateCopy(table, slot, working, outcome.note);
-    result = RenameNoReplace(working, outcome.path);
-  }
-  if (job.rescue && !finished) {
-    // Nothing with a hole takes the final name: the copy and its map stay for the next rescue.
-    outcome.path = working;
-    if (result.ok()) {
-      outcome.unreadableBytes = map.Missing();
-      outcome.status = CopyStatus::Failed;
-      outcome.bytesWritten = length;
-      AddNote(outcome.note, MissingText(map));
-      outcome.reason = std::to_string(map.Missing()) +
-                       " bytes could not be read and were written as zeros; the copy is kept as " +
-                       working + " with its map " + mapPath +
-                       ", and a later rescue retries only what is missing";
-      return outcome;
-    }
+  const Status result = ReadIntoCopy(job, plan, size, copy, counters, observer, stage);
+  AddNote(outcome.note, copy.nameNote);
+  AddNote(outcome.note, plan.note);
+  outcome = Conclude(job, slot, copy, result, plan.Length(), outcome);
+  // What a copy that did not end well read adds nothing to the batch.
+  if (outcome.status != CopyStatus::Downloaded && outcome.unreadableBytes == 0)
     counters.BatchBytesCopied = copiedBefore;
-    outcome.status = stopped ? CopyStatus::Stopped : CopyStatus::Failed;
-    outcome.reason = result.message() + "; the rescue so far is kept as " + working +
-                     " with its map, and a later rescue goes on from there";
-    return outcome;
-  }
-  if (!result.ok()) {
-    // A finished copy that could not take its name is kept under its working name, never
-    // deleted.
-    if (finished) {
-      result = Status::Error(result.message() + "; the finished copy is kept as " + working);
-    } else {
-      (void)RemoveFile(working);
-    }
-    counters.BatchBytesCopied = copiedBefore;
-    outcome.status = stopped ? CopyStatus::Stopped : CopyStatus::Failed;
-    outcome.reason = result.message();
-    return outcome;
-  }
-  if (job.rescue) (void)RemoveFile(mapPath);
-  if (job.writeNfo && !table.ProgUnlisted[slot]) {
-    std::string nfoPath;
-    if (Status s = WriteNfo(outcome.path, NfoText(table, slot), nfoPath); !s.ok()) {
-      AddNote(outcome.note, "no guide file: " + s.message());
-    }
-  }
-  outcome.bytesWritten = length;
-  outcome.status = CopyStatus::Downloaded;
   return outcome;
 }
 

@@ -2,7 +2,8 @@
 // lie one after another, restored to natural byte order and written to "<name>.ts" in the
 // destination folder, by way of a "<name>.ts.part" file that only becomes the final name once it
 // is complete. A rescue writes "<name>.incomplete.ts" and its map instead, and gives the final
-// name only once every byte has been read.
+// name only once every byte has been read. The steps live beside it: read_plan.h plans the reads,
+// copy_context.h copies plainly, rescue.h rescues.
 #pragma once
 
 #include <cstdint>
@@ -20,17 +21,6 @@ namespace skelbrook {
 
 inline constexpr const char* kExistsMessage =
     "Errors! Make sure the file name(s) you are copying do not exist.";
-
-inline constexpr const char* kChainGoesOnText =
-    "the recording's chain of clusters goes on past its size; the copy stops at the size";
-
-// The largest read the copy asks of the disk: up to ten whole clusters that lie one after another.
-inline constexpr int64_t kLargestRead = 4 << 20;
-// A rescue gives up a failed read at the end of the 65,536-byte block (counted from the start of
-// its cluster) it failed in, and goes back for it once the rest is copied.
-inline constexpr int64_t kCopyBlockSize = 65536;
-// What is left in the last cluster is copied only when it is larger than this.
-inline constexpr int64_t kTailThreshold = 1024;
 
 // Everything one copy needs to know besides the row.
 struct CopyJob {
@@ -68,10 +58,19 @@ struct CopyOutcome {
   std::string note;             // said of a good copy, e.g. that its chain went on past its size
 };
 
+// Which passes of a rescue one call runs. A batch runs the first pass over every recording
+// before it retries any: all the easy data first, while the disk still reads.
+enum class RescueStage {
+  BothPasses,     // copy what reads, then retry what did not
+  FirstPassOnly,  // copy what reads; a copy with holes is kept for the retry
+  RetryOnly,      // take a copy kept with holes up again and retry only what is missing
+};
+
 // Copies the recording of list row RowIndex (1-based). Never replaces an existing file, never
-// leaves an incomplete file under the final name, and says why when it fails.
+// leaves an incomplete file under the final name, and says why when it fails. `stage` matters
+// only for a rescue.
 CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& counters,
-                             WorkObserver& observer);
+                             WorkObserver& observer, RescueStage stage = RescueStage::BothPasses);
 
 // 0..100, clamped; 0 when the whole is 0.
 double Percent(int64_t part, int64_t whole);

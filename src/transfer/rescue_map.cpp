@@ -3,7 +3,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -120,17 +119,7 @@ std::optional<RescueMap> RescueMap::Parse(const std::string& text, int64_t lengt
 }
 
 Status RescueMap::Save(const std::string& path, int64_t current, char state, int pass) const {
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream out(PathFromUtf8(temporary), std::ios::binary | std::ios::trunc);
-    out << Text(current, state, pass);
-    out.close();
-    if (!out) return Status::Error("cannot write " + temporary);
-  }
-  std::error_code ec;
-  std::filesystem::rename(PathFromUtf8(temporary), PathFromUtf8(path), ec);
-  if (ec) return Status::Error("cannot write " + path + ": " + ec.message());
-  return Status::Ok();
+  return ReplaceFileAtomically(path, Text(current, state, pass));
 }
 
 std::optional<RescueMap> RescueMap::Load(const std::string& path, int64_t length) {

@@ -75,7 +75,7 @@ class frmTest::Yield : public BatchObserver {
   bool pump() override { return form_.Pump(); }
   void taskProgress(double percent) override { form_.OnTaskProgress(percent); }
   void batchProgress(double percent) override { form_.OnBatchProgress(percent); }
-  void rowStarted(int row) override { form_.OnRowStarted(row); }
+  void rowStarted(int row, int pass) override { form_.OnRowStarted(row, pass); }
   void rowFinished(int row, const CopyOutcome& outcome) override {
     form_.OnRowFinished(row, outcome);
   }
@@ -680,6 +680,7 @@ void frmTest::CopyTickedRecordings() {
   job.geometry = &geometry_;
   job.table = &table_;
   job.rescue = chkRescue->isChecked();
+  rescuing_ = job.rescue;
   job.writeNfo = chkNfo->isChecked();
   job.openDisk = OpenDisk;
   Yield yield(*this);
@@ -690,9 +691,18 @@ void frmTest::RecountSelection() {
   skelbrook::RecountSelection(rows_, table_, selection_);
 }
 
-void frmTest::OnRowStarted(int row) {
+void frmTest::OnRowStarted(int row, int pass) {
   QTreeWidgetItem* item = ProgView->topLevelItem(row - 1);
   if (!item) return;
+  // The recording's bar says which pass of a rescue runs: first everything that reads, for every
+  // ticked recording; then, recording by recording, what would not read, sector by sector.
+  if (!rescuing_) {
+    pbTaskProgress->setFormat(QStringLiteral("%p%"));
+  } else if (pass == 2) {
+    pbTaskProgress->setFormat(QStringLiteral("Retrying what would not read: %p%"));
+  } else {
+    pbTaskProgress->setFormat(QStringLiteral("Copying what reads: %p%"));
+  }
   {
     const QSignalBlocker blocker(ProgView);
     item->setIcon(kColumnName, ImageList1->Icon(QString::fromLatin1(kIconDownloading)));

@@ -139,7 +139,7 @@ class frmTest : public QWidget {
   void CopyTickedRecordings();
   void RecountSelection();
   void OnItemChanged(QTreeWidgetItem* item, int column);
-  void OnRowStarted(int row);
+  void OnRowStarted(int row, int pass);
   void OnRowFinished(int row, const CopyOutcome& outcome);
   void OnTaskProgress(double percent);
   void OnBatchProgress(double percent);
@@ -189,6 +189,7 @@ class frmTest : public QWidget {
   bool listed_ = false;       // a drive was recognised: no second list in this run
   bool reading_ = false;      // a list read runs: another press of Command1 is ignored
   bool copying_ = false;      // a batch runs: Command2 stays disabled
+  bool rescuing_ = false;     // the batch that runs (or ran last) is a rescue
   bool closing_ = false;      // Exit or the close box: long work stops at its next yield
   bool syncingRows_ = false;  // the program itself is changing rows: no tick events
 };

@@ -15,7 +15,7 @@ skip() {
   exit 77
 }
 [[ $(id -u) -eq 0 ]] || skip "not root"
-for tool in nbdkit nbdfuse losetup fusermount3 python3; do
+for tool in nbdkit nbdfuse losetup fusermount3 python3 strace; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [[ -e /dev/fuse ]] || skip "no /dev/fuse"
@@ -91,8 +91,10 @@ PY
   } >"$WORK/map"
   mkdir -p "$WORK/mnt"
   rm -f "$WORK/requests.log"
-  nbdkit -r -U "$WORK/nbd.sock" -P "$WORK/nbdkit.pid" --filter=log --filter=ddrescue file \
-    file="$WORK/disk.img" ddrescue-mapfile="$WORK/map" logfile="$WORK/requests.log" || return 1
+  # With $slow, every read waits that long, as on a disk that struggles.
+  nbdkit -r -U "$WORK/nbd.sock" -P "$WORK/nbdkit.pid" --filter=log --filter=delay --filter=ddrescue \
+    file file="$WORK/disk.img" ddrescue-mapfile="$WORK/map" logfile="$WORK/requests.log" \
+    rdelay="${slow:-0}" || return 1
   nbdfuse -r -P "$WORK/nbdfuse.pid" "$WORK/mnt/disk" --unix "$WORK/nbd.sock" 2>/dev/null &
   for _ in $(seq 50); do [[ -s "$WORK/nbdfuse.pid" ]] && break; sleep 0.1; done
   dev=$(losetup -f --show -r --direct-io=on "$WORK/mnt/disk") || return 1
@@ -240,10 +242,29 @@ read -r data < <(python3 -c '
 import json, sys
 print([r for r in json.load(open(sys.argv[1]))["recordings"] if r["slot"] == 2][0]["file_offset"])' "$WORK/ref.json")
 bad2=$((data + C + 1024)) bad3=$((data + 300 * C + 100352)) bad6=$((data + 4 * C + 8192))
-attach "$bad2" 512 "$bad6" 1024 "$bad3" 512
+# Slow enough (60 ms a read) that the rescue also saves its maps as it goes, not only at the ends.
+slow=60ms attach "$bad2" 512 "$bad6" 1024 "$bad3" 512
 rm -rf "$WORK/rescued" && mkdir "$WORK/rescued"
-run copy "$dev" --to "$WORK/rescued" --all --rescue --json
+# Traced: every write to a copy, every flush, and every map put in place.
+strace -f -y -qq -e trace=write,pwrite64,fsync,fdatasync,rename,renameat,renameat2 \
+  -o "$WORK/trace" "$CLI" copy "$dev" --to "$WORK/rescued" --all --rescue --json \
+  >"$WORK/out" 2>"$WORK/err"
+status=$?
 check "rescue: status 1 (three rows have holes)" test "$status" -eq 1
+check "rescue: no map is saved while its copy holds bytes not yet flushed to the destination" \
+  python3 - "$WORK/trace" <<'PY'
+import re, sys
+dirty, saves = set(), 0
+for line in open(sys.argv[1]):
+    m = re.search(r"\b(write|pwrite64|fsync|fdatasync)\(\d+<([^>]*)>", line)
+    if m and m.group(2).endswith(".incomplete.ts"):
+        (dirty.add if m.group(1) in ("write", "pwrite64") else dirty.discard)(m.group(2))
+    m = re.search(r'rename(?:at2?)?\(.*"([^"]*\.incomplete\.ts)\.map"', line)
+    if m:
+        saves += 1
+        assert m.group(1) not in dirty, line
+assert saves >= 10, saves  # the start and the end of each pass of the three, and some between
+PY
 check "rescue: zeros exactly at the bad sectors, maps exactly right, no final name with a hole" \
   python3 - "$WORK/out" "$WORK/ref" "$WORK/rescued" <<PY
 import json, os, sys

@@ -56,6 +56,43 @@ inline DiskOpener FailingAt(BadBytes bad, bool shortReads = true) {
   };
 }
 
+// One read the copy asked of the disk, and how many bytes came in.
+struct DiskRead {
+  int64_t offset = 0, count = 0, delivered = 0;
+};
+
+// The disk as it is, with every read it serves written down in `log`.
+class WatchedDisk : public DiskReader {
+ public:
+  WatchedDisk(std::unique_ptr<DiskReader> real, std::shared_ptr<std::vector<DiskRead>> log)
+      : real_(std::move(real)), log_(std::move(log)) {}
+  int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+    return Logged(offset, count, real_->ReadAt(offset, into, count, error));
+  }
+  int64_t ReadUncached(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+    return Logged(offset, count, real_->ReadUncached(offset, into, count, error));
+  }
+  int64_t SizeBytes() const override { return real_->SizeBytes(); }
+
+ private:
+  int64_t Logged(int64_t offset, int64_t count, int64_t delivered) {
+    log_->push_back({offset, count, delivered});
+    return delivered;
+  }
+  std::unique_ptr<DiskReader> real_;
+  std::shared_ptr<std::vector<DiskRead>> log_;
+};
+
+// Opens through `inner` (the raw image when empty) and watches every read into `log`.
+inline DiskOpener Watched(std::shared_ptr<std::vector<DiskRead>> log, DiskOpener inner = {}) {
+  return [log, inner](const std::string& path, std::unique_ptr<DiskReader>& disk) {
+    std::unique_ptr<DiskReader> real;
+    Status s = inner ? inner(path, real) : OpenRawDisk(path, real);
+    if (s.ok()) disk = std::make_unique<WatchedDisk>(std::move(real), log);
+    return s;
+  };
+}
+
 // A destination file that takes `limit` bytes and then refuses, as full or with an I/O error.
 class RefusingFile : public OutputFile {
  public:

@@ -1,0 +1,81 @@
+// The plain copy: each run of clusters in one large read, then restored and written cluster by
+// cluster. A read that fails is read again block by block, and the block that fails sector by
+// sector up to its first bad sector, so that the user is told exactly which byte would not read.
+#include <algorithm>
+
+#include "catalogue/byte_order.h"
+#include "disk/layout.h"
+#include "disk/unreadable.h"
+#include "transfer/copy_context.h"
+#include "transfer/rescue.h"
+
+namespace skelbrook {
+namespace {
+
+// The first sector of [disk, disk + count) that will not read, read one sector at a time until
+// it is found; `disk + count` when every sector reads.
+int64_t FirstBadSector(Drive& drive, int64_t disk, int64_t count) {
+  for (int64_t at = 0; at < count; at += kSectorSize) {
+    const int64_t length = std::min(kSectorSize, count - at);
+    if (drive.ReadUncached(disk + at, length) < length) return disk + at;
+  }
+  return disk + count;
+}
+
+// Reads `count` bytes of a run at `disk` into the drive's buffer. A disk that fails a large read
+// may still deliver the blocks around the bad place: from the block the failure lies in, the run
+// is read again block by block, and the block that fails is searched for its first bad sector.
+Status ReadRun(Drive& drive, int64_t disk, int64_t count) {
+  const int64_t delivered = drive.ReadUncached(disk, count);
+  if (delivered >= count) return Status::Ok();
+  std::vector<uint8_t> run = std::move(drive.BlockBuffer);
+  for (int64_t at = RescueBlockAt(delivered, count).first; at < count;) {
+    const int64_t length = RescueBlockAt(at, count).second;
+    if (drive.ReadUncached(disk + at, length) < length) {
+      const std::string error = drive.LastReadError();
+      return Status::Error("cannot read the recorder disk at " +
+                           ByteText(FirstBadSector(drive, disk + at, length)) + ": " + error);
+    }
+    std::copy(drive.BlockBuffer.begin(), drive.BlockBuffer.end(), run.begin() + at);
+    at += length;
+  }
+  drive.BlockBuffer = std::move(run);
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status RestoreAndWrite(CopyContext& c, int64_t from, int64_t bytes) {
+  c.staging.resize(static_cast<size_t>(WholeGroups(bytes)));
+  RestoreByteOrder(c.drive.BlockBuffer.data() + from, c.staging.data(), c.staging.size());
+  return c.out.WriteOutput(c.staging.data(), bytes);
+}
+
+void ReportProgress(CopyContext& c) {
+  c.observer.taskProgress(Percent(c.done, c.size));
+  c.observer.batchProgress(Percent(c.counters.BatchBytesCopied, c.counters.BatchBytesTotal));
+}
+
+Status CopyPlainly(CopyContext& c) {
+  const std::vector<ReadPiece>& pieces = c.plan.pieces;
+  size_t runEnd = 0;
+  int64_t runStart = 0;  // the byte of the copy the buffer's first byte is
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (!c.observer.pump()) return Status::Stopped();
+    const ReadPiece& p = pieces[i];
+    if (i == runEnd) {
+      runEnd = RunEnd(pieces, i);
+      runStart = p.fileOffset;
+      const ReadPiece& last = pieces[runEnd - 1];
+      const int64_t count = last.fileOffset - p.fileOffset + WholeGroups(last.bytes);
+      if (Status s = ReadRun(c.drive, p.diskOffset, count); !s.ok()) return s;
+    }
+    if (Status s = RestoreAndWrite(c, p.fileOffset - runStart, p.bytes); !s.ok()) return s;
+    c.done += p.bytes;
+    c.counters.BatchBytesCopied += p.bytes;
+    ReportProgress(c);
+  }
+  return Status::Ok();
+}
+
+}  // namespace skelbrook
