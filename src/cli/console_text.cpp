@@ -3,9 +3,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <shellapi.h>
+// shellapi.h needs windows.h before it.
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #endif

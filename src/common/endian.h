@@ -18,6 +18,8 @@ inline uint64_t BigEndian(const uint8_t* p, int width) {
   return value;
 }
 
-inline int64_t BigEndian32(const uint8_t* p) { return static_cast<int64_t>(BigEndian(p, 4)); }
+inline int64_t BigEndian32(const uint8_t* p) {
+  return static_cast<int64_t>(BigEndian(p, 4));
+}
 
 }  // namespace skelbrook

@@ -6,7 +6,9 @@
 namespace skelbrook {
 namespace {
 
-int Digit(uint8_t c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
+int Digit(uint8_t c) {
+  return c >= '0' && c <= '9' ? c - '0' : 0;
+}
 
 }  // namespace
 

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
   bool demo = false;
   app.add_option("IMAGE", output, "the image file to write (must not exist)")->required();
   auto* demoFlag = app.add_flag("--demo", demo, "write the demo disk");
-  app.add_option("--from", designFile, "write the disk described in this JSON file")->excludes(demoFlag);
+  app.add_option("--from", designFile, "write the disk described in this JSON file")
+      ->excludes(demoFlag);
   app.allow_windows_style_options(false);
   app.set_version_flag("--version", SKELBROOK_VERSION);
   CLI11_PARSE(app, argc, argv);

@@ -20,9 +20,8 @@ int main(int argc, char** argv) {
       QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
   skelbrook::window::frmTest form(home);
 #ifdef SKELBROOK_UDISKS
-  form.OpenDisk = skelbrook::WithRightsFallback(skelbrook::OpenRawDisk,
-                                                skelbrook::window::OpenThroughUDisks,
-                                                skelbrook::LacksRightsToRead);
+  form.OpenDisk = skelbrook::WithRightsFallback(
+      skelbrook::OpenRawDisk, skelbrook::window::OpenThroughUDisks, skelbrook::LacksRightsToRead);
 #endif
   if (!form.StartupStatus().ok()) {
     QMessageBox::critical(nullptr, form.windowTitle(),

@@ -158,14 +158,16 @@ TEST(Drive, TheDiskServiceIsAskedOnlyWhenTheRightsToTheDiskAreLacking) {
            {true, true, true, {"raw"}, ""},
            {false, true, true, {"raw", "service"}, ""},
            {false, true, false, {"raw"}, "raw refused"},
-           {false, false, true, {"raw", "service"},
+           {false,
+            false,
+            true,
+            {"raw", "service"},
             "raw refused; the system's disk service did not open it either: service refused"}}) {
     calls.clear();
     lacking = c.lacking;
     Drive drive;
-    const Status s =
-        drive.OpenDrive(image, WithRightsFallback(opener("raw", c.raw),
-                                                  opener("service", c.service), lacksRights));
+    const Status s = drive.OpenDrive(
+        image, WithRightsFallback(opener("raw", c.raw), opener("service", c.service), lacksRights));
     EXPECT_EQ(calls, c.calls);
     EXPECT_EQ(s.message(), c.error);
     EXPECT_EQ(drive.IsOpen(), c.error.empty());

@@ -38,7 +38,7 @@ TEST(FileLocation, MediaFilesAreFoundByTheirNamesUntilEveryRecordHasOne) {
   }
   for (const Entry& e : entries) {
     design.rawEntries.push_back({true, static_cast<int>(design.rawEntries.size()),
-                               test::DirEntryBytes(e.name, e.sector, e.length)});
+                                 test::DirEntryBytes(e.name, e.sector, e.length)});
     if (e.listedSlot == 0) continue;
     design.recordings.push_back(test::Recording(e.listedSlot, "T", 0));
     design.recordings.back().withMediaFile = false;
