@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/programme_table.h"
+#include "catalogue/parse_catalogue.h"
 #include "catalogue/read_catalogue.h"
 #include "common/endian.h"
 #include "device/file_system.h"
@@ -68,7 +68,7 @@ uint32_t Little32(const std::vector<uint8_t>& b, int64_t at) {
   return LittleEndian32(b.data() + at);
 }
 
-using mkimage::Recording;
+using mkimage::SampleRecording;
 
 // Small tables keep the images small: a few MB, mostly the recordings' clusters.
 mkimage::ImageDesign SmallDesign() {
@@ -82,8 +82,9 @@ mkimage::ImageDesign SmallDesign() {
 // a scattered three-cluster chain without a guide, and a record without a media file.
 mkimage::ImageDesign PlainDesign() {
   mkimage::ImageDesign design = SmallDesign();
-  design.recordings = {Recording(2, "News", C + 5000, {2, 1}), Recording(3, "Film: A/B", 3000, {3}),
-                       Recording(7, "Late", 2 * C + 1500, {6, 4, 5}), Recording(12, "Gone", C, {})};
+  design.recordings = {
+      SampleRecording(2, "News", C + 5000, {2, 1}), SampleRecording(3, "Film: A/B", 3000, {3}),
+      SampleRecording(7, "Late", 2 * C + 1500, {6, 4, 5}), SampleRecording(12, "Gone", C, {})};
   design.recordings[1].titlePrefix = true;
   design.recordings[2].description.reset();
   design.recordings[3].withMediaFile = false;
@@ -94,7 +95,7 @@ mkimage::ImageDesign PlainDesign() {
 mkimage::ImageDesign LongListDesign() {
   mkimage::ImageDesign design = SmallDesign();
   for (int i = 0; i < 60; ++i) {
-    mkimage::ImageRecording r = Recording(2 + i, "Programme " + std::to_string(i), 0, {});
+    mkimage::ImageRecording r = SampleRecording(2 + i, "Programme " + std::to_string(i), 0, {});
     r.withMediaFile = i == 0 || i == 3 || i == 5;  // among the rows copied
     if (r.withMediaFile) {
       r.size = 2000 + i;
@@ -112,12 +113,12 @@ mkimage::ImageDesign LongListDesign() {
 // last entry searched.
 mkimage::ImageDesign OddDesign() {
   mkimage::ImageDesign design = SmallDesign();
-  mkimage::ImageRecording twin = Recording(4, "Twin", 4000, {1});
-  mkimage::ImageRecording loop = Recording(5, "Loop", 3 * C, {2, 3});
+  mkimage::ImageRecording twin = SampleRecording(4, "Twin", 4000, {1});
+  mkimage::ImageRecording loop = SampleRecording(5, "Loop", 3 * C, {2, 3});
   loop.chainEnd = 2;
-  mkimage::ImageRecording away = Recording(6, "Away", 2 * C, {4});
+  mkimage::ImageRecording away = SampleRecording(6, "Away", 2 * C, {4});
   away.chainEnd = 1000;
-  mkimage::ImageRecording named = Recording(8, "Named", 5000, {5});
+  mkimage::ImageRecording named = SampleRecording(8, "Named", 5000, {5});
   named.mediaName = "x8.abc";
   design.recordings = {twin, twin, loop, away, named};  // the twins share slot and name
   design.recordListEntry = 99;
@@ -128,25 +129,26 @@ mkimage::ImageDesign OddDesign() {
 std::vector<Region> Regions(const std::vector<uint8_t>& b) {
   const auto size = static_cast<int64_t>(b.size());
   std::vector<Region> regions;
-  regions.push_back({0, kSector});
-  regions.push_back({kMediaDescriptorOffset, kSector});
+  regions.push_back({0, kSectorSize});
+  regions.push_back({kMediaDescriptorOffset, kSectorSize});
   regions.push_back({kMediaDirectoryOffset, kDirectoryBlockSize});
-  const int64_t mediaFat = int64_t{Little32(b, kMediaDescriptorOffset + kDescFatSector)} * kSector;
+  const int64_t mediaFat =
+      int64_t{Little32(b, kMediaDescriptorOffset + kDescFatSector)} * kSectorSize;
   const int64_t mediaEntries = int64_t{Little32(b, kMediaDescriptorOffset + kDescLastEntry)} + 1;
   regions.push_back({mediaFat, mediaEntries * 4});
   int64_t descriptor = 0;
   for (const int at : kSector0DescriptorBytes)
     descriptor = descriptor << 8 | b[static_cast<size_t>(at)];
-  descriptor *= kSector;
-  regions.push_back({descriptor, kSector});
+  descriptor *= kSectorSize;
+  regions.push_back({descriptor, kSectorSize});
   regions.push_back(
-      {int64_t{Little32(b, descriptor + kDescDirSector)} * kSector, kDirectoryBlockSize});
-  regions.push_back({int64_t{Little32(b, descriptor + kDescFatSector)} * kSector,
+      {int64_t{Little32(b, descriptor + kDescDirSector)} * kSectorSize, kDirectoryBlockSize});
+  regions.push_back({int64_t{Little32(b, descriptor + kDescFatSector)} * kSectorSize,
                      (int64_t{Little32(b, descriptor + kDescLastEntry)} + 1) * 4});
   const int64_t systemData = descriptor + kSystemDataAreaDistance;
   const int64_t mediaData =
-      int64_t{Little32(b, kMediaDescriptorOffset + kDescDataSector)} * kSector;
-  regions.push_back({systemData, std::max<int64_t>(mediaData - systemData, kSector)});
+      int64_t{Little32(b, kMediaDescriptorOffset + kDescDataSector)} * kSectorSize;
+  regions.push_back({systemData, std::max<int64_t>(mediaData - systemData, kSectorSize)});
   regions.push_back({0, size});
   for (Region& r : regions) {
     r.offset = std::clamp<int64_t>(r.offset, 0, size - 1);
@@ -216,7 +218,7 @@ struct Patch {
 // Checks each copied row as soon as it is done.
 class RowChecker : public BatchObserver {
  public:
-  void rowFinished(int row, const CopyOutcome& o) override {
+  void rowFinished(size_t row, const CopyOutcome& o) override {
     const std::string where = "row " + std::to_string(row) + " " + o.path + ": " + o.reason;
     Require(!FileExists(o.path + ".part"), "a .part file remains", where);
     if (o.status == CopyStatus::Downloaded) {
@@ -237,24 +239,23 @@ class RowChecker : public BatchObserver {
   }
 };
 
-void CopyListedRows(const Images& s, const MediaGeometry& geometry, const ProgrammeTable& table,
-                    RecordingRows& rows, bool rescue, const DiskOpener& opener) {
+void CopyListedRows(const Images& s, const MediaGeometry& geometry,
+                    std::vector<Recording>& recordings, bool rescue, const DiskOpener& opener) {
   BatchCounters counters;
-  const size_t copied = std::min<size_t>(rows.rows.size(), kRowsCopied);
+  const size_t copied = std::min<size_t>(recordings.size(), kRowsCopied);
   for (size_t i = 0; i < copied; ++i) {
-    rows.rows[i].ticked = true;
-    counters.BatchBytesTotal += table.ProgFileSize[table.RowSlot[i + 1]];
+    recordings[i].ticked = true;
+    counters.totalBytes += recordings[i].media.size;
   }
   CopyJob job;
   job.driveText = s.drivePath;
   job.destinationFolder = s.outFolder + "/";
   job.geometry = &geometry;
-  job.table = &table;
   job.rescue = rescue;
   job.openDisk = opener;
   job.makeOutput = test::RefusingAfter(kCopyBudget);
   RowChecker checker;
-  const BatchResult result = CopyTickedRecordings(rows, job, counters, checker);
+  const BatchResult result = CopyTickedRecordings(recordings, job, counters, checker);
   Require(result.outcomes.size() == copied, "not every ticked row was copied");
   EmptyFolder(s.outFolder);
 }
@@ -264,35 +265,33 @@ void ReadAndCopy(const Images& s, int64_t failSector, bool rescue, bool withUnli
   std::ostringstream list;
   CatalogueObserver observer;
   const DiskOpener opener =
-      failSector >= 0 ? test::FailingAt({{failSector * kSector, kSector}}) : DiskOpener{};
+      failSector >= 0 ? test::FailingAt({{failSector * kSectorSize, kSectorSize}}) : DiskOpener{};
   const CatalogueResult result =
       ReadCatalogue(s.drivePath, opener, c, &list, observer, withUnlisted);
   const MediaGeometry& geometry = c.geometry;
-  ProgrammeTable& table = c.table;
-  RecordingRows& rows = c.rows;
-  if (!geometry.KnownDrive) {
+  std::vector<Recording>& recordings = c.recordings;
+  if (!geometry.recognised) {
     Require(!c.rejection.empty(), "a rejected drive without a reason");
     return;
   }
-  Require(geometry.MediaFat.size() == static_cast<size_t>(geometry.MediaFatCount) + 1,
+  Require(geometry.allocationTable.size() == static_cast<size_t>(geometry.entryCount) + 1,
           "the table does not match its count");
-  Require(geometry.MediaFatCount * 4 <= geometry.DriveSize, "a table larger than the drive");
+  Require(geometry.entryCount * 4 <= geometry.driveSize, "a table larger than the drive");
   for (const UnreadableRange& r : c.account.unreadable) {
     if (r.error != test::kIoErrorText) continue;  // a cut drive ends early
-    Require(failSector >= 0 && r.firstByte >= failSector * kSector &&
-                r.firstByte + r.bytes <= (failSector + 1) * kSector,
+    Require(failSector >= 0 && r.firstByte >= failSector * kSectorSize &&
+                r.firstByte + r.bytes <= (failSector + 1) * kSectorSize,
             "an unreadable range outside the failing sector", r.area);
   }
   // The media files the catalogue lost are listed also when its record list is gone.
   if (result != CatalogueResult::Listed && !(withUnlisted && result != CatalogueResult::Stopped))
     return;
-  Require(table.RowSlot.size() == rows.rows.size() + 1, "rows and slots out of step");
   const std::string text = list.str();
-  Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == rows.rows.size() + 1,
+  Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) == recordings.size() + 1,
           "the list file does not have a line per row");
-  Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\t')) == rows.rows.size() * 2,
+  Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\t')) == recordings.size() * 2,
           "the list file does not have three values per row");
-  CopyListedRows(s, geometry, table, rows, rescue, opener);
+  CopyListedRows(s, geometry, recordings, rescue, opener);
 }
 
 }  // namespace
@@ -313,7 +312,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   int64_t failSector = -1;
   if ((flags & 0x40u) != 0 && at + 3 <= size) {
-    failSector = (data[at] | data[at + 1] << 8 | data[at + 2] << 16) % (length / kSector);
+    failSector = (data[at] | data[at + 1] << 8 | data[at + 2] << 16) % (length / kSectorSize);
     at += 3;
   }
   std::vector<Patch> patches;
@@ -328,7 +327,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     patches.push_back({region.offset + within, count});
     at += static_cast<size_t>(count);
   }
-  const int64_t driveLength = cut == 0 ? length : length * cut / 8 / kSector * kSector;
+  const int64_t driveLength = cut == 0 ? length : length * cut / 8 / kSectorSize * kSectorSize;
   if (cut != 0) Require(ftruncate(s.fd, driveLength) == 0, "cutting the drive");
 
   ReadAndCopy(s, failSector, rescue, (flags & 0x80u) != 0);

@@ -7,8 +7,8 @@
 //
 // No input may crash or hang either routine. For names and values a user can have (no line
 // breaks, no "=" in the key, a key that does not start with "[", a value that does not end in a
-// control character) in a file that does not start with a control character, what INIwrite
-// stores INIread gives back, and once the writer has written the file, writing the same value
+// control character) in a file that does not start with a control character, what WriteSetting
+// stores ReadSetting gives back, and once the writer has written the file, writing the same value
 // again changes nothing.
 #include <algorithm>
 #include <cstdint>
@@ -18,7 +18,7 @@
 
 #include "device/file_system.h"
 #include "harness_support.h"
-#include "settings/ini.h"
+#include "settings/settings_file.h"
 
 namespace skelbrook::fuzz {
 namespace {
@@ -80,22 +80,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string before(reinterpret_cast<const char*>(data + at), size - at);
   WriteFile(path, before);
 
-  (void)INIread(path, section, key);
-  const Status written = INIwrite(path, section, key, value);
-  Require(written.ok(), "INIwrite failed", written.message());
+  (void)ReadSetting(path, section, key);
+  const Status written = WriteSetting(path, section, key, value);
+  Require(written.ok(), "WriteSetting failed", written.message());
   const std::string after = ReadFile(path);
   Require(after.size() >= 2 && after.compare(after.size() - 2, 2, "\r\n") == 0,
           "the file does not end with CR LF");
   if (Ordinary(section, key, value, before)) {
-    Require(INIread(path, section, key) == value, "the value does not read back",
+    Require(ReadSetting(path, section, key) == value, "the value does not read back",
             "[" + section + "] " + key + "=" + value);
     // The first write may tidy away what hid a header (control characters before it at the start
     // of the file); from then on the file is in the writer's own form and stays as it is.
-    Require(INIwrite(path, section, key, value).ok(), "the second INIwrite failed");
+    Require(WriteSetting(path, section, key, value).ok(), "the second WriteSetting failed");
     const std::string tidied = ReadFile(path);
-    Require(INIwrite(path, section, key, value).ok(), "the third INIwrite failed");
+    Require(WriteSetting(path, section, key, value).ok(), "the third WriteSetting failed");
     Require(ReadFile(path) == tidied, "an identical write changed a file the writer wrote");
-    Require(INIread(path, section, key) == value, "the value does not read back after rewriting");
+    Require(ReadSetting(path, section, key) == value,
+            "the value does not read back after rewriting");
   }
   (void)RemoveFile(path);
   return 0;

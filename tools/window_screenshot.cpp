@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kTitleBarHeight = 30;
-constexpr int kRowBeingCopied = 2;
+constexpr int kRowBeingCopied = 1;  // the second row
 constexpr int kShotAtPercent = 40;
 
 // The window's picture under a plain title bar carrying its caption, as a desktop shows it.
@@ -53,15 +53,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  skelbrook::window::frmTest form(home.path());
-  form.BrowseForFolder = [&](QWidget*, const QString&, const QString&) { return dest.path(); };
+  skelbrook::window::MainWindow form(home.path());
+  form.browseForFolder = [&](QWidget*, const QString&, const QString&) { return dest.path(); };
   form.resize(900, 470);
   form.show();
-  form.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(image);
-  form.Command4_Click();
-  form.Command1_Click();
+  form.findChild<QLineEdit*>(QStringLiteral("driveEdit"))->setText(image);
+  form.chooseDestination();
+  form.readList();
 
-  auto* list = form.findChild<QTreeWidget*>(QStringLiteral("ProgView"));
+  auto* list = form.findChild<QTreeWidget*>(QStringLiteral("recordingList"));
   if (list == nullptr || list->topLevelItemCount() < 4) {
     std::fprintf(stderr, "the demo disk did not list\n");
     return 1;
@@ -70,13 +70,13 @@ int main(int argc, char** argv) {
 
   // The picture is taken from inside the copy, once the second recording is well under way.
   QImage shot;
-  auto* task = form.findChild<QProgressBar*>(QStringLiteral("pbTaskProgress"));
+  auto* task = form.findChild<QProgressBar*>(QStringLiteral("recordingProgress"));
   QObject::connect(task, &QProgressBar::valueChanged, &form, [&](int value) {
     if (!shot.isNull() || value < kShotAtPercent) return;
-    if (form.RowIconKey(kRowBeingCopied) != QStringLiteral("downloading")) return;
+    if (form.rowIconKey(kRowBeingCopied) != QStringLiteral("downloading")) return;
     shot = WithTitleBar(form, form.grab());
   });
-  form.Command2_Click();
+  form.copyTicked();
 
   if (shot.isNull() || !shot.save(out)) {
     std::fprintf(stderr, "no picture written to %s\n", qPrintable(out));

@@ -162,18 +162,10 @@ std::vector<ByteOrderRoutine> ByteOrderRoutines() {
   return routines;
 }
 
-void SwapThem(const std::vector<uint8_t>& BlockBuffer, size_t Sz,
-              std::vector<uint8_t>& SwapBuffer) {
-  const size_t usable = Sz <= BlockBuffer.size() ? Sz : BlockBuffer.size();
-  SwapBuffer.assign(Sz, 0);
-  RestoreByteOrder(BlockBuffer.data(), SwapBuffer.data(), usable & ~size_t{3});
-}
-
-void SwapThem4(const std::vector<uint8_t>& BlockBuffer, size_t Sz,
-               std::vector<int64_t>& SwapBuffer4) {
-  std::vector<uint8_t> restored;
-  SwapThem(BlockBuffer, Sz, restored);
-  SwapBuffer4.assign(restored.begin(), restored.end());
+void RestoreInto(const std::vector<uint8_t>& source, size_t bytes, std::vector<uint8_t>& out) {
+  const size_t usable = bytes <= source.size() ? bytes : source.size();
+  out.assign(bytes, 0);
+  RestoreByteOrder(source.data(), out.data(), usable & ~size_t{3});
 }
 
 }  // namespace skelbrook

@@ -28,11 +28,8 @@ struct ByteOrderRoutine {
 // picks the fastest of them.
 std::vector<ByteOrderRoutine> ByteOrderRoutines();
 
-// SwapBuffer = the first Sz bytes of BlockBuffer, restored. Sz is a multiple of 4 within the
-// buffer.
-void SwapThem(const std::vector<uint8_t>& BlockBuffer, size_t Sz, std::vector<uint8_t>& SwapBuffer);
-// The same, one number per byte.
-void SwapThem4(const std::vector<uint8_t>& BlockBuffer, size_t Sz,
-               std::vector<int64_t>& SwapBuffer4);
+// `out` becomes the first `bytes` bytes of `source`, restored (zeros past its end). `bytes` is a
+// multiple of 4.
+void RestoreInto(const std::vector<uint8_t>& source, size_t bytes, std::vector<uint8_t>& out);
 
 }  // namespace skelbrook

@@ -1,6 +1,7 @@
-// The read of a catalogue, from the drive-box text to the rows.
+// The read of a catalogue, from the drive-box text to the recordings.
 #include "catalogue/read_catalogue.h"
 
+#include "catalogue/parse_catalogue.h"
 #include "device/drive.h"
 
 namespace skelbrook {
@@ -9,21 +10,20 @@ CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& open
                               Catalogue& catalogue, std::ostream* listFile,
                               CatalogueObserver& observer, bool withUnlisted) {
   Drive drive;
-  const Status opened = drive.OpenDrive(driveText, opener);
+  const Status opened = drive.Open(driveText, opener);
   catalogue.path = drive.Path();
   if (!opened.ok()) {
-    catalogue.geometry.KnownDrive = false;
+    catalogue.geometry.recognised = false;
     catalogue.rejection = opened.message();
     return CatalogueResult::NotRecognised;
   }
-  GetFileOffset(drive, catalogue.geometry, catalogue.account);
-  if (!catalogue.geometry.KnownDrive) {
-    catalogue.rejection = catalogue.geometry.RejectReason;
+  RecogniseDisk(drive, catalogue.geometry, catalogue.account);
+  if (!catalogue.geometry.recognised) {
+    catalogue.rejection = catalogue.geometry.rejectReason;
     return CatalogueResult::NotRecognised;
   }
   observer.recognised();
-  return GetProgData(drive, catalogue.geometry, catalogue.area, catalogue.table, catalogue.rows,
-                     listFile, catalogue.account, observer, withUnlisted);
+  return ParseCatalogue(drive, catalogue, listFile, observer, withUnlisted);
 }
 
 bool ReadInPart(const CatalogueAccount& account) {

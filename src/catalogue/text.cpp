@@ -50,15 +50,15 @@ std::string FieldText(const uint8_t* data, int first, int last) {
   return DecodeCp1252(bytes);
 }
 
-std::string RemoveIllegals(std::string pstrCheckString) {
-  for (char& c : pstrCheckString) {
+std::string SanitiseFileName(std::string text) {
+  for (char& c : text) {
     const auto b = static_cast<uint8_t>(c);
     // Control characters are refused in Windows file names as well.
     if ((b >= 1 && b <= 31) || b == 127 || kIllegalInNames.find(c) != std::string_view::npos) {
       c = '_';
     }
   }
-  return pstrCheckString;
+  return text;
 }
 
 std::string OnOneLine(std::string text) {
@@ -66,6 +66,18 @@ std::string OnOneLine(std::string text) {
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
   }
   return text;
+}
+
+std::string SizeText(int64_t bytes) {
+  std::string digits = bytes > 0 ? std::to_string(bytes) : std::string();
+  std::string grouped;
+  const size_t n = digits.size();
+  for (size_t i = 0; i < n; ++i) {
+    grouped.push_back(digits[i]);
+    const size_t left = n - 1 - i;
+    if (left > 0 && left % 3 == 0) grouped.push_back(',');
+  }
+  return grouped + " Bytes";
 }
 
 }  // namespace skelbrook

@@ -13,7 +13,10 @@ std::string FieldText(const uint8_t* data, int first, int last);
 std::string DecodeCp1252(const std::string& bytes);
 
 // Replaces * ? / \ : | < > " ; . , [ ] and the control characters (codes 1-31 and 127) by "_".
-std::string RemoveIllegals(std::string pstrCheckString);
+std::string SanitiseFileName(std::string text);
+
+// "###,###,###,### Bytes": the size grouped by threes with ","; 0 gives " Bytes".
+std::string SizeText(int64_t bytes);
 
 // A value for a line of tab-separated text (the list file, the command line's list): line ends
 // and tabs in the disk's text (a damaged channel name) become blanks.

@@ -44,13 +44,14 @@ constexpr std::chrono::seconds kRateWindow{10};
 // This recording and the batch: percent, recent throughput and time left, redrawn in place.
 class ProgressLine : public BatchObserver {
  public:
-  ProgressLine(const RecordingRows& rows, const BatchCounters& counters, bool enabled)
-      : rows_(rows), counters_(counters), enabled_(enabled) {}
+  ProgressLine(const std::vector<Recording>& recordings, const BatchCounters& counters,
+               bool enabled)
+      : recordings_(recordings), counters_(counters), enabled_(enabled) {}
 
   bool pump() override { return interrupted == 0; }
-  void rowStarted(int row, int pass) override {
+  void rowStarted(size_t row, int pass) override {
     // A rescue's retry pass says so: it goes over only what would not read, sector by sector.
-    name_ = (pass == 2 ? "retrying " : "") + rows_.rows[static_cast<size_t>(row) - 1].text;
+    name_ = (pass == 2 ? "retrying " : "") + recordings_[row].rowText;
     task_ = 0;
     Draw(true);
   }
@@ -62,15 +63,15 @@ class ProgressLine : public BatchObserver {
     batch_ = percent;
     Draw(false);
   }
-  void rowFinished(int, const CopyOutcome&) override { Clear(); }
+  void rowFinished(size_t, const CopyOutcome&) override { Clear(); }
 
  private:
   // Bytes per second over the last kRateWindow; 0 until there are two samples.
   double RecentRate(Clock::time_point now) {
-    samples_.push_back({now, counters_.BatchBytesCopied});
+    samples_.push_back({now, counters_.copiedBytes});
     while (samples_.size() > 2 && now - samples_[1].first >= kRateWindow) samples_.pop_front();
     const double seconds = std::chrono::duration<double>(now - samples_.front().first).count();
-    const int64_t bytes = counters_.BatchBytesCopied - samples_.front().second;
+    const int64_t bytes = counters_.copiedBytes - samples_.front().second;
     return seconds > 0 && bytes > 0 ? static_cast<double>(bytes) / seconds : 0;
   }
 
@@ -81,9 +82,7 @@ class ProgressLine : public BatchObserver {
     lastDraw_ = now;
     const double rate = RecentRate(now);
     const double left =
-        rate > 0
-            ? static_cast<double>(counters_.BatchBytesTotal - counters_.BatchBytesCopied) / rate
-            : 0;
+        rate > 0 ? static_cast<double>(counters_.totalBytes - counters_.copiedBytes) / rate : 0;
     const long leftSeconds = left > 0 ? static_cast<long>(left) : 0;
     std::string name = name_.size() > 40 ? name_.substr(0, 37) + "..." : name_;
     std::fprintf(stderr, "\r%-40s %3.0f%% | batch %3.0f%% | %6.1f MB/s | %ld:%02ld left ",
@@ -98,7 +97,7 @@ class ProgressLine : public BatchObserver {
     drawn_ = false;
   }
 
-  const RecordingRows& rows_;
+  const std::vector<Recording>& recordings_;
   const BatchCounters& counters_;
   bool enabled_;
   std::deque<std::pair<Clock::time_point, int64_t>> samples_;
@@ -116,7 +115,7 @@ struct Verified {
   StreamReport report;
   std::vector<std::string> problems;
 };
-Verified VerifyCopy(const std::string& path, const ProgrammeTable& table, int slot) {
+Verified VerifyCopy(const std::string& path, const Recording& recording) {
   Verified v;
   if (Status s = CheckStreamFile(path, v.report); !s.ok()) {
     v.problems.push_back(s.message());
@@ -125,8 +124,8 @@ Verified VerifyCopy(const std::string& path, const ProgrammeTable& table, int sl
   if (!v.report.clean()) {
     v.problems.push_back("the copy is not a sound transport stream: " + StreamText(v.report));
   }
-  const double catalogue = static_cast<double>(table.ProgEnd[slot] - table.ProgStart[slot]);
-  if (v.report.durationSeconds && !table.ProgUnlisted[slot] &&
+  const double catalogue = static_cast<double>(recording.endTime - recording.startTime);
+  if (v.report.durationSeconds && !recording.unlisted &&
       std::abs(*v.report.durationSeconds - catalogue) > kLargestDurationGap) {
     v.problems.push_back(
         "the stream's clock spans " + std::to_string(std::lround(*v.report.durationSeconds)) +
@@ -142,6 +141,86 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
+// The rows the options choose (indices), or the usage error they make.
+std::optional<std::set<size_t>> ChooseRows(const CopyOptions& options,
+                                           const std::vector<Recording>& recordings) {
+  const int rowCount = static_cast<int>(recordings.size());
+  std::set<size_t> chosen;
+  for (const int row : options.rows) {
+    if (row < 1 || row > rowCount) {
+      std::cerr << "There is no row " << row << " (the disk lists " << rowCount << ").\n";
+      return std::nullopt;
+    }
+    chosen.insert(static_cast<size_t>(row) - 1);
+  }
+  for (const int slot : options.slots) {
+    bool found = false;
+    for (size_t i = 0; i < recordings.size(); ++i) {
+      if (recordings[i].slot != slot) continue;
+      chosen.insert(i);
+      found = true;
+    }
+    if (!found) {
+      std::cerr << "No recording in slot " << slot << ".\n";
+      return std::nullopt;
+    }
+  }
+  if (options.all) {
+    for (size_t i = 0; i < recordings.size(); ++i) chosen.insert(i);
+  }
+  return chosen;
+}
+
+// What one copied row tells the user: a line on stdout (or a JSON entry), and on stderr what a
+// rescue could not read. Returns whether the row counts against the run.
+bool ReportRow(const CopyOptions& options, const CopyJob& job, const Recording& recording,
+               size_t row, const CopyOutcome& o, nlohmann::json& results) {
+  // The name the copy has (a destination may have taken a plainer one).
+  const std::string file = o.path.size() > job.destinationFolder.size()
+                               ? o.path.substr(job.destinationFolder.size())
+                               : recording.fileStem + ".ts";
+  const bool ok = o.status == CopyStatus::Downloaded;
+  std::optional<Verified> verified;
+  if (ok && options.verify) verified = VerifyCopy(o.path, recording);
+  if (options.json) {
+    nlohmann::json entry = {{"row", row + 1},
+                            {"slot", recording.slot},
+                            {"file", file},
+                            {"status", ok ? "downloaded" : "failed"},
+                            {"bytes", o.bytesWritten},
+                            {"reason", o.reason},
+                            {"unreadable_bytes", o.unreadableBytes},
+                            {"path", o.path},
+                            {"note", o.note}};
+    if (verified) {
+      entry["verify"] = StreamJson(verified->report);
+      entry["problems"] = verified->problems;
+    }
+    results.push_back(entry);
+  } else if (ok) {
+    std::cout << "downloaded " << file << " " << o.bytesWritten
+              << (o.note.empty() ? "" : " (" + o.note + ")") << "\n";
+    if (verified) {
+      std::cout << "  verified: " << StreamText(verified->report) << "\n";
+      for (const std::string& p : verified->problems) std::cout << "  problem: " << p << "\n";
+    }
+  } else {
+    std::cout << "failed " << file << ": " << o.reason << "\n";
+  }
+  // What a rescue could not read, in words, beside what the row says.
+  if (o.unreadableBytes > 0) std::cerr << "Unreadable: " << file << ": " << o.note << "\n";
+  // A copy that is not a sound stream fails the run as a failed row does.
+  return !ok || (verified && !verified->problems.empty());
+}
+
+nlohmann::json DestinationJson(const VolumeInfo& volume) {
+  const auto known = [](int64_t value) { return value >= 0 ? nlohmann::json(value) : nullptr; };
+  return {{"file_system",
+           volume.fileSystem.empty() ? nlohmann::json(nullptr) : nlohmann::json(volume.fileSystem)},
+          {"free_bytes", known(volume.freeBytes)},
+          {"max_file_bytes", known(volume.maxFileBytes)}};
+}
+
 }  // namespace
 
 int RunCopy(const CopyOptions& options) {
@@ -153,109 +232,41 @@ int RunCopy(const CopyOptions& options) {
   Catalogue c;
   const int readStatus = ReadDisk(options.driveText, c, options.unlisted);
   if (!ListsRows(readStatus, options.unlisted)) return readStatus;
-
-  const int rowCount = static_cast<int>(c.rows.rows.size());
-  std::set<int> chosen;
-  for (const int row : options.rows) {
-    if (row < 1 || row > rowCount) {
-      std::cerr << "There is no row " << row << " (the disk lists " << rowCount << ").\n";
-      return kExitUsage;
-    }
-    chosen.insert(row);
-  }
-  for (const int slot : options.slots) {
-    bool found = false;
-    for (int row = 1; row <= rowCount; ++row) {
-      if (c.table.RowSlot[static_cast<size_t>(row)] == slot) {
-        chosen.insert(row);
-        found = true;
-      }
-    }
-    if (!found) {
-      std::cerr << "No recording in slot " << slot << ".\n";
-      return kExitUsage;
-    }
-  }
-  if (options.all) {
-    for (int row = 1; row <= rowCount; ++row) chosen.insert(row);
-  }
+  const std::optional<std::set<size_t>> chosen = ChooseRows(options, c.recordings);
+  if (!chosen) return kExitUsage;
 
   BatchCounters counters;
-  for (const int row : chosen) {
-    c.rows.rows[static_cast<size_t>(row) - 1].ticked = true;
-    counters.BatchBytesTotal += c.table.ProgFileSize[c.table.RowSlot[static_cast<size_t>(row)]];
+  for (const size_t row : *chosen) {
+    c.recordings[row].ticked = true;
+    counters.totalBytes += c.recordings[row].media.size;
   }
   CopyJob job;
   job.driveText = options.driveText;
   job.destinationFolder = WithSeparator(options.toDir);
   job.geometry = &c.geometry;
-  job.table = &c.table;
   job.rescue = options.rescue;
   job.writeNfo = options.nfo;
   // What the copies go onto, before any is made: a FAT32 stick refuses the large ones.
   const VolumeInfo volume = QueryVolume(job.destinationFolder);
   if (!options.json)
     std::cout << "destination " << options.toDir << ": " << DescribeVolume(volume) << "\n";
-  ProgressLine progress(c.rows, counters, SKELBROOK_ISATTY(2) != 0);
+  ProgressLine progress(c.recordings, counters, SKELBROOK_ISATTY(2) != 0);
   std::signal(SIGINT, OnInterrupt);
-  const BatchResult result = CopyTickedRecordings(c.rows, job, counters, progress);
+  const BatchResult result = CopyTickedRecordings(c.recordings, job, counters, progress);
   std::signal(SIGINT, SIG_DFL);
 
   bool anyFailed = false;
-  bool anyProblem = false;
   nlohmann::json results = nlohmann::json::array();
   for (size_t i = 0; i < result.outcomes.size(); ++i) {
-    const CopyOutcome& o = result.outcomes[i];
-    const int row = result.rowsCopied[i];
-    const int slot = c.table.RowSlot[static_cast<size_t>(row)];
-    // The name the copy has (a destination may have taken a plainer one).
-    const std::string file = o.path.size() > job.destinationFolder.size()
-                                 ? o.path.substr(job.destinationFolder.size())
-                                 : c.table.ProgFileName[slot] + ".ts";
-    const bool ok = o.status == CopyStatus::Downloaded;
-    anyFailed = anyFailed || !ok;
-    std::optional<Verified> verified;
-    if (ok && options.verify) verified = VerifyCopy(o.path, c.table, slot);
-    anyProblem = anyProblem || (verified && !verified->problems.empty());
-    if (options.json) {
-      nlohmann::json entry = {{"row", row},
-                              {"slot", slot},
-                              {"file", file},
-                              {"status", ok ? "downloaded" : "failed"},
-                              {"bytes", o.bytesWritten},
-                              {"reason", o.reason},
-                              {"unreadable_bytes", o.unreadableBytes},
-                              {"path", o.path},
-                              {"note", o.note}};
-      if (verified) {
-        entry["verify"] = StreamJson(verified->report);
-        entry["problems"] = verified->problems;
-      }
-      results.push_back(entry);
-    } else if (ok) {
-      std::cout << "downloaded " << file << " " << o.bytesWritten
-                << (o.note.empty() ? "" : " (" + o.note + ")") << "\n";
-      if (verified) {
-        std::cout << "  verified: " << StreamText(verified->report) << "\n";
-        for (const std::string& p : verified->problems) std::cout << "  problem: " << p << "\n";
-      }
-    } else {
-      std::cout << "failed " << file << ": " << o.reason << "\n";
-    }
-    // What a rescue could not read, in words, beside what the row says.
-    if (o.unreadableBytes > 0) std::cerr << "Unreadable: " << file << ": " << o.note << "\n";
+    const size_t row = result.rows[i];
+    anyFailed =
+        ReportRow(options, job, c.recordings[row], row, result.outcomes[i], results) || anyFailed;
   }
   if (options.json) {
-    const auto known = [](int64_t value) { return value >= 0 ? nlohmann::json(value) : nullptr; };
-    nlohmann::json out{
-        {"destination",
-         {{"file_system",
-           volume.fileSystem.empty() ? nlohmann::json(nullptr) : nlohmann::json(volume.fileSystem)},
-          {"free_bytes", known(volume.freeBytes)},
-          {"max_file_bytes", known(volume.maxFileBytes)}}},
-        {"results", results},
-        {"bytes_total", counters.BatchBytesTotal},
-        {"bytes_copied", counters.BatchBytesCopied}};
+    nlohmann::json out{{"destination", DestinationJson(volume)},
+                       {"results", results},
+                       {"bytes_total", counters.totalBytes},
+                       {"bytes_copied", counters.copiedBytes}};
     AddAccount(c.account, out);
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   }
@@ -263,8 +274,7 @@ int RunCopy(const CopyOptions& options) {
     std::cerr << "Stopped.\n";
     return kExitStopped;
   }
-  // A copy that is not a sound stream fails the run as a failed row does.
-  return anyFailed || anyProblem ? kExitRowFailed : readStatus;
+  return anyFailed ? kExitRowFailed : readStatus;
 }
 
 }  // namespace skelbrook::cli

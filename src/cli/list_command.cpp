@@ -4,6 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "catalogue/clock.h"
 #include "catalogue/text.h"
 
 namespace skelbrook::cli {
@@ -49,33 +50,29 @@ bool ListsRows(int readStatus, bool withUnlisted) {
 
 namespace {
 
-// One row of `list --json`.
-nlohmann::json RecordingJson(const Catalogue& c, int row) {
-  const int slot = c.table.RowSlot[static_cast<size_t>(row)];
-  const RecordingRow& r = c.rows.rows[static_cast<size_t>(row) - 1];
-  const bool unlisted = c.table.ProgUnlisted[slot];
+// One row of `list --json`; `row` counts from 1.
+nlohmann::json RecordingJson(const Recording& r, size_t row) {
   const auto time = [&](int64_t seconds) {
-    return unlisted ? nlohmann::json(nullptr) : nlohmann::json(IsoTime(seconds));
+    return r.unlisted ? nlohmann::json(nullptr) : nlohmann::json(IsoTime(seconds));
   };
-  return {
-      {"row", row},
-      {"slot", slot},
-      {"row_text", r.text},
-      {"file", c.table.ProgFileName[slot] + ".ts"},
-      {"channel_time", r.channelTime},
-      {"size", c.table.ProgFileSize[slot]},
-      {"size_text", r.sizeText},
-      {"description", c.table.ProgEPGText[slot]},
-      {"file_offset", c.table.ProgFileOffset[slot]},
-      {"epg_offset", c.table.ProgEPGOffset[slot]},
-      {"title", c.table.ProgTitle[slot]},
-      {"channel", c.table.ProgChannel[slot]},
-      {"start", time(c.table.ProgStart[slot])},
-      {"end", time(c.table.ProgEnd[slot])},
-      {"duration_s", unlisted ? nlohmann::json(nullptr)
-                              : nlohmann::json(c.table.ProgEnd[slot] - c.table.ProgStart[slot])},
-      {"unlisted", unlisted},
-      {"problems", c.table.ProgProblems[slot]}};
+  return {{"row", row},
+          {"slot", r.slot},
+          {"row_text", r.rowText},
+          {"file", r.fileStem + ".ts"},
+          {"channel_time", r.channelAndTimes},
+          {"size", r.media.size},
+          {"size_text", r.sizeText},
+          {"description", r.guideText},
+          {"file_offset", r.media.offset},
+          {"epg_offset", r.guideSectorOffset},
+          {"title", r.title},
+          {"channel", r.channel},
+          {"start", time(r.startTime)},
+          {"end", time(r.endTime)},
+          {"duration_s",
+           r.unlisted ? nlohmann::json(nullptr) : nlohmann::json(r.endTime - r.startTime)},
+          {"unlisted", r.unlisted},
+          {"problems", r.problems}};
 }
 
 }  // namespace
@@ -85,16 +82,14 @@ int RunList(const std::string& driveText, bool json, bool withUnlisted) {
   const int status = ReadDisk(driveText, c, withUnlisted);
   if (!ListsRows(status, withUnlisted)) return status;
   nlohmann::json recordings = nlohmann::json::array();
-  for (size_t i = 0; i < c.rows.rows.size(); ++i) {
-    const int row = static_cast<int>(i) + 1;
-    if (!json) {
-      const int slot = c.table.RowSlot[static_cast<size_t>(row)];
-      const RecordingRow& r = c.rows.rows[i];
-      std::cout << c.table.ProgFileName[slot] << ".ts\t" << OnOneLine(r.channelTime) << "\t"
-                << r.sizeText << "\n";
-      continue;
+  for (size_t i = 0; i < c.recordings.size(); ++i) {
+    const Recording& r = c.recordings[i];
+    if (json) {
+      recordings.push_back(RecordingJson(r, i + 1));
+    } else {
+      std::cout << r.fileStem << ".ts\t" << OnOneLine(r.channelAndTimes) << "\t" << r.sizeText
+                << "\n";
     }
-    recordings.push_back(RecordingJson(c, row));
   }
   if (json) {
     nlohmann::json out{{"recordings", recordings}};

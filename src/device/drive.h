@@ -1,6 +1,6 @@
 // The recorder disk, opened read-only as a whole drive or as an image file, and read at 64-bit
-// byte offsets into one buffer, with an exact account of what could not be read. Nothing in this
-// layer can write to it.
+// byte offsets into the drive's buffer, with an exact account of what could not be read. Nothing
+// in this layer can write to it.
 #pragma once
 
 #include <cstdint>
@@ -35,26 +35,26 @@ class Drive {
   // Opens the drive named by the drive-box text, read-only, through `opener` (the raw drive or
   // image when none is given). On failure the drive stays closed, reads deliver nothing (zeros),
   // and the returned status says why.
-  Status OpenDrive(std::string_view driveText, const DiskOpener& opener = {});
-  void CloseDrive();
+  Status Open(std::string_view driveText, const DiskOpener& opener = {});
+  void Close();
   bool IsOpen() const { return disk_ != nullptr; }
 
-  // Replaces BlockBuffer with exactly `count` bytes read at `offset`; bytes the drive did not
-  // deliver are zeros. A count of 0 or 1 leaves BlockBuffer as it is and returns 0. A count that
+  // Replaces the buffer with exactly `count` bytes read at `offset`; bytes the drive did not
+  // deliver are zeros. A count of 0 or 1 leaves the buffer as it is and returns 0. A count that
   // is not a whole number of sectors is served by reading whole sectors (raw drives refuse
   // partial ones) and keeping the first `count` bytes. Returns how many of the `count` bytes
   // were delivered before the first failure, so a caller can tell a failed read from a good one.
-  int64_t ReadDrive(int64_t offset, int64_t count);
+  int64_t Read(int64_t offset, int64_t count);
 
-  // Like ReadDrive, but past the system's caches where the platform allows it: a block device is
-  // read with direct I/O, an image file as ReadDrive reads it. The copy's bulk reads go this way:
+  // Like Read, but past the system's caches where the platform allows it: a block device is
+  // read with direct I/O, an image file as Read reads it. The copy's bulk reads go this way:
   // after the first error the kernel reads a failing disk through its cache one page per
   // request, and a failed direct read costs only itself.
   int64_t ReadUncached(int64_t offset, int64_t count);
 
-  // Like ReadDrive, but a read that fails is read again from the failure on, one logical sector
+  // Like Read, but a read that fails is read again from the failure on, one logical sector
   // at a time past the caches, so that only the sectors that truly fail are lost. Returns those
-  // (as zeros in BlockBuffer), merged into runs and cut to the `count` bytes asked for. With
+  // (as zeros in the buffer), merged into runs and cut to the `count` bytes asked for. With
   // `wholeFirst` false the span is read one sector at a time from its start (for spans already
   // known to fail, where a whole read would only cost the disk's retries once more).
   std::vector<ReadGap> ReadSalvaging(int64_t offset, int64_t count, bool wholeFirst = true);
@@ -65,14 +65,16 @@ class Drive {
   // Why the most recent short read stopped short; empty after a complete one.
   const std::string& LastReadError() const { return lastReadError_; }
 
-  std::vector<uint8_t> BlockBuffer;
+  // The bytes of the most recent read, exactly as many as it asked for.
+  const std::vector<uint8_t>& Buffer() const { return buffer_; }
 
  private:
-  // Sizes BlockBuffer for `count` bytes in whole sectors and returns that size; 0 (and zeros)
+  // Sizes the buffer for `count` bytes in whole sectors and returns that size; 0 (and zeros)
   // when nothing can be read there.
   int64_t Prepare(int64_t offset, int64_t count);
-  int64_t Read(int64_t offset, int64_t count, bool uncached);
+  int64_t Transfer(int64_t offset, int64_t count, bool uncached);
 
+  std::vector<uint8_t> buffer_;
   std::unique_ptr<DiskReader> disk_;
   std::string path_;
   std::string lastReadError_;

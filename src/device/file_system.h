@@ -24,10 +24,17 @@ bool FileExists(const std::string& path);
 // Length of the file, or nothing when it cannot be examined.
 std::optional<int64_t> FileLength(const std::string& path);
 Status RemoveFile(const std::string& path);
+// Removes a file of ours that is no longer wanted: a working file after a failure, a temporary
+// left by an interrupted run. Best effort: a file that will not go is replaced by the next copy
+// of the row, and what made it unwanted is what the user is told.
+void DiscardFile(const std::string& path);
 // Renames `from` to `to`, failing when `to` already exists: a finished copy never replaces
 // anything. On file systems that can neither rename without replacing nor link (exFAT and FAT
 // through FUSE), the name is checked to be free right before a plain rename.
 Status RenameNoReplace(const std::string& from, const std::string& to);
+
+// Renames `from` to `to`, replacing whatever `to` was, and makes the rename durable.
+Status RenameReplacing(const std::string& from, const std::string& to);
 
 // Gives `path` the contents `text` so that an interruption at any moment (a crash, a pulled
 // stick, a full disk) leaves the old file or the new one, whole, never a part of either: the

@@ -25,31 +25,32 @@ class OutputFile {
   // Reserves room for `bytes` without changing the file's length, so that a destination without
   // that room fails now rather than half way through. Succeeds without reserving where the file
   // system cannot reserve (FUSE file systems, FAT); fails with kDestinationFullText when full.
-  virtual Status ReserveOutput(int64_t bytes);
+  virtual Status Reserve(int64_t bytes);
   // Opens an existing file of ours (a rescued copy being completed) for writing, unchanged.
   Status OpenExisting(const std::string& path);
   // Writes `count` bytes at the current position (the end of a new file); fails with the
   // system's words (kDestinationFullText when full).
-  virtual Status WriteOutput(const uint8_t* data, int64_t count);
+  virtual Status Write(const uint8_t* data, int64_t count);
   // Moves the write position, for filling in what a rescue read later.
-  Status SeekOutput(int64_t position);
-  Status FlushOutput();
+  Status Seek(int64_t position);
+  Status Flush();
   // Makes what is written so far durable on the destination (its data and its length), without
   // giving back reserved room: a rescue's map is saved only after this, so that it never says
   // more than the copy holds.
   virtual Status SyncData();
   // Closes the file; the stored handle is reset, so a second close does nothing.
-  Status CloseOutput();
-  bool IsOpen() const;
+  Status Close();
+  bool IsOpen() const { return handle_ != kNoHandle; }
 
   int64_t BytesWritten() const { return written_; }
 
  private:
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  static std::string FullText();
+  static std::string TooLargeText();
+
+  // The platform's handle (a file descriptor, or a Windows HANDLE), kNoHandle when closed.
+  static constexpr intptr_t kNoHandle = -1;
+  intptr_t handle_ = kNoHandle;
   void Advance(int64_t bytes) {
     written_ += bytes;
     position_ += bytes;

@@ -27,7 +27,7 @@ int64_t RoundedClusterNumber(int64_t distance, int64_t clusterSize) {
 }
 
 int64_t TableReadSize(int64_t entries) {
-  return (entries * 4 / kSector + 1) * kSector;
+  return (entries * 4 / kSectorSize + 1) * kSectorSize;
 }
 
 bool EntryUnknown(const std::vector<ReadGap>& unknown, int64_t offset, int64_t index) {
@@ -54,7 +54,7 @@ bool LoadAllocationTable(Drive& drive, int64_t offset, int64_t entries, Allocati
     const int64_t first = static_cast<int64_t>(table.size());
     const int64_t count = std::min(entries, (at + piece) / 4) - first;
     table.resize(static_cast<size_t>(first + count));
-    const uint8_t* raw = drive.BlockBuffer.data();
+    const uint8_t* raw = drive.Buffer().data();
     uint32_t* out = table.data() + first;
     for (int64_t i = 0; i < count; ++i) out[i] = LittleEndian32(raw + 4 * i);
   }

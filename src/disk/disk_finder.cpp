@@ -40,9 +40,9 @@ void LookAt(DiskCandidate& c) {
     return;
   }
   if (c.sizeBytes == 0) c.sizeBytes = disk->SizeBytes();
-  std::vector<uint8_t> sector(kSector);
+  std::vector<uint8_t> sector(kSectorSize);
   std::string error;
-  if (disk->ReadAt(kMediaDescriptorOffset, sector.data(), kSector, error) == kSector) {
+  if (disk->ReadAt(kMediaDescriptorOffset, sector.data(), kSectorSize, error) == kSectorSize) {
     c.recorderDisk = HasRecognitionMarker(sector.data());
   }
 }

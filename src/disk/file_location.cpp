@@ -25,21 +25,19 @@ SlotName ReadSlotName(const uint8_t* entry) {
   return result;
 }
 
-void GetFILEPositions(const uint8_t* FileAreaBuffer, int32_t RecordCount,
-                      std::array<int64_t, kSlotCount>& ProgFileOffset,
-                      std::array<int64_t, kSlotCount>& ProgFileSize) {
+void LocateMediaFiles(const uint8_t* directory, int32_t wanted, MediaFiles& files) {
   int64_t found = 0;
   for (int64_t e = 0; e < kDirectoryBlockSize; e += kDirEntrySize) {
-    const uint8_t* entry = FileAreaBuffer + e;
+    const uint8_t* entry = directory + e;
     const SlotName name = ReadSlotName(entry);
     if (name.hasDot && entry[name.letterAt] == 'a' && name.slot >= kFirstMediaSlot &&
         name.slot < kSlotCount) {
       ++found;
-      ProgFileOffset[name.slot] =
-          static_cast<int64_t>(BigEndian(entry + kEntryStartSector, 4)) * kSector;
-      ProgFileSize[name.slot] = static_cast<int64_t>(BigEndian(entry + kEntryLength40, 5));
+      MediaFile& file = files[static_cast<size_t>(name.slot)];
+      file.offset = static_cast<int64_t>(BigEndian(entry + kEntryStartSector, 4)) * kSectorSize;
+      file.size = static_cast<int64_t>(BigEndian(entry + kEntryLength40, 5));
     }
-    if (found == RecordCount) break;
+    if (found == wanted) break;
   }
 }
 

@@ -22,11 +22,22 @@ SlotName ReadSlotName(const uint8_t* entry);
 // A record count that no scan reaches: the whole media directory is scanned.
 inline constexpr int32_t kWholeMediaDirectory = -1;
 
+// What the media directory says of one slot's media file.
+struct MediaFile {
+  int64_t offset = 0;  // absolute byte offset of its first byte on the drive
+  int64_t size = 0;    // its length in bytes
+  // Part of the media directory would not read, and the slot's entry may have been there: its
+  // place and size are unknown, and no copy may guess them.
+  bool entryMaybeLost = false;
+  // Whether the directory holds an entry for the slot at all.
+  bool Found() const { return offset != 0 || size != 0; }
+};
+using MediaFiles = std::array<MediaFile, kSlotCount>;
+
 // Scans the media directory block (restored order, kDirectoryBlockSize bytes) for media files
-// named "<slot>.a...", slot 2..255, and records each one's start offset and length. Stops once
-// as many have been found as the record list has records.
-void GetFILEPositions(const uint8_t* FileAreaBuffer, int32_t RecordCount,
-                      std::array<int64_t, kSlotCount>& ProgFileOffset,
-                      std::array<int64_t, kSlotCount>& ProgFileSize);
+// named "<slot>.a...", slot 2..255, and records each one's start offset and length in `files`.
+// Stops once `wanted` have been found (the record list's record count; kWholeMediaDirectory
+// scans it all).
+void LocateMediaFiles(const uint8_t* directory, int32_t wanted, MediaFiles& files);
 
 }  // namespace skelbrook

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-namespace skelbrook {
+#include "device/disk_reader.h"  // kSectorSize: every sector number on the disk counts 512 bytes
 
-inline constexpr int64_t kSector = 512;
+namespace skelbrook {
 
 // Sector 16 holds the media volume's descriptor. All of its numbers are little-endian 32-bit.
 //
@@ -15,14 +15,14 @@ inline constexpr int64_t kSector = 512;
 //   252     1      media directory sector: the recognition marker, always 118
 //   260     4      media allocation-table start sector
 //   268     4      media data-area start sector (cluster 0)
-inline constexpr int64_t kMediaDescriptorOffset = 16 * kSector;
+inline constexpr int64_t kMediaDescriptorOffset = 16 * kSectorSize;
 inline constexpr int kDescLastEntry = 232;
 inline constexpr int kDescDirSector = 252;
 inline constexpr int kDescFatSector = 260;
 inline constexpr int kDescDataSector = 268;
 inline constexpr uint8_t kRecognitionMarker = 118;
 // So the media directory is always at sector 118.
-inline constexpr int64_t kMediaDirectoryOffset = int64_t{kRecognitionMarker} * kSector;
+inline constexpr int64_t kMediaDirectoryOffset = int64_t{kRecognitionMarker} * kSectorSize;
 // Whether a media descriptor sector (as on disk) carries the recognition marker.
 inline bool HasRecognitionMarker(const uint8_t* descriptor) {
   return descriptor[kDescDirSector] == kRecognitionMarker;

@@ -22,12 +22,12 @@ constexpr int64_t kCutDumpMargin = 65536;
 }  // namespace
 
 bool SuccessorUnknown(const MediaGeometry& geometry, int64_t cluster) {
-  return EntryUnknown(geometry.MediaFatUnknown, geometry.MediaFatOffset, cluster + 1);
+  return EntryUnknown(geometry.unknownTableRanges, geometry.tableOffset, cluster + 1);
 }
 
 std::string UnknownEntryText(const MediaGeometry& geometry, int64_t cluster) {
-  const int64_t at = geometry.MediaFatOffset + 4 * (cluster + 1);
-  for (const ReadGap& g : geometry.MediaFatUnknown) {
+  const int64_t at = geometry.tableOffset + 4 * (cluster + 1);
+  for (const ReadGap& g : geometry.unknownTableRanges) {
     if (Overlaps({g}, at, 4)) {
       return "the media allocation table could not be read at bytes " + std::to_string(g.first) +
              "-" + std::to_string(g.first + g.bytes - 1) + " (" + ByteText(g.first) + ", " +
@@ -38,33 +38,35 @@ std::string UnknownEntryText(const MediaGeometry& geometry, int64_t cluster) {
   return {};
 }
 
-void GetFileOffset(Drive& drive, MediaGeometry& geometry, CatalogueAccount& account) {
-  geometry.KnownDrive = false;
-  geometry.RejectReason.clear();
-  const std::vector<ReadGap> gaps =
-      ReadArea(drive, kMediaDescriptorOffset, kSector, kAreaMediaDescriptor, account.unreadable);
-  const std::vector<uint8_t> descriptor = drive.BlockBuffer;
+void RecogniseDisk(Drive& drive, MediaGeometry& geometry, CatalogueAccount& account) {
+  geometry.recognised = false;
+  geometry.rejectReason.clear();
+  const std::vector<ReadGap> gaps = ReadArea(drive, kMediaDescriptorOffset, kSectorSize,
+                                             kAreaMediaDescriptor, account.unreadable);
+  const std::vector<uint8_t> descriptor = drive.Buffer();
   if (!gaps.empty()) {
-    geometry.RejectReason = "the media descriptor could not be read at " +
+    geometry.rejectReason = "the media descriptor could not be read at " +
                             ByteText(gaps.front().first) + ": " + gaps.front().error;
     return;
   }
-  geometry.MediaDirOffset = int64_t{descriptor[kDescDirSector]} * kSector;
+  geometry.directoryOffset = int64_t{descriptor[kDescDirSector]} * kSectorSize;
   if (!HasRecognitionMarker(descriptor.data())) {
-    geometry.RejectReason = "the recognition marker is missing";
+    geometry.rejectReason = "the recognition marker is missing";
     return;
   }
 
   int64_t entries = int64_t{LittleEndian32(descriptor.data() + kDescLastEntry)} + 1;
-  const int64_t fatOffset = int64_t{LittleEndian32(descriptor.data() + kDescFatSector)} * kSector;
-  const int64_t dataOffset = int64_t{LittleEndian32(descriptor.data() + kDescDataSector)} * kSector;
+  const int64_t fatOffset =
+      int64_t{LittleEndian32(descriptor.data() + kDescFatSector)} * kSectorSize;
+  const int64_t dataOffset =
+      int64_t{LittleEndian32(descriptor.data() + kDescDataSector)} * kSectorSize;
   const int64_t driveSize = drive.SizeBytes();
   if (driveSize > 0 && kMediaDirectoryOffset >= driveSize) {
-    geometry.RejectReason = "the media directory lies beyond the end of the drive";
+    geometry.rejectReason = "the media directory lies beyond the end of the drive";
     return;
   }
   if (driveSize > 0 && dataOffset >= driveSize) {
-    geometry.RejectReason = "the data area lies beyond the end of the drive";
+    geometry.rejectReason = "the data area lies beyond the end of the drive";
     return;
   }
   // One entry per cluster the drive has room for, and the one before cluster 0; and a margin,
@@ -79,7 +81,7 @@ void GetFileOffset(Drive& drive, MediaGeometry& geometry, CatalogueAccount& acco
     entries = kLargestTableUnknownDrive;
   }
   if (driveSize > 0 && fatOffset + entries * 4 > driveSize) {
-    geometry.RejectReason = "the allocation table lies beyond the end of the drive";
+    geometry.rejectReason = "the allocation table lies beyond the end of the drive";
     return;
   }
 
@@ -87,17 +89,17 @@ void GetFileOffset(Drive& drive, MediaGeometry& geometry, CatalogueAccount& acco
   std::vector<ReadGap> unknown;
   if (!LoadAllocationTable(drive, fatOffset, entries, table, kAreaMediaTable, account.unreadable,
                            unknown)) {
-    geometry.RejectReason = "the allocation table does not fit in memory";
+    geometry.rejectReason = "the allocation table does not fit in memory";
     return;
   }
 
-  geometry.MediaFatCount = entries;
-  geometry.MediaFatOffset = fatOffset;
-  geometry.MediaDataOffset = dataOffset;
-  geometry.MediaFat = std::move(table);
-  geometry.MediaFatUnknown = std::move(unknown);
-  geometry.DriveSize = driveSize;
-  geometry.KnownDrive = true;
+  geometry.entryCount = entries;
+  geometry.tableOffset = fatOffset;
+  geometry.dataOffset = dataOffset;
+  geometry.allocationTable = std::move(table);
+  geometry.unknownTableRanges = std::move(unknown);
+  geometry.driveSize = driveSize;
+  geometry.recognised = true;
 }
 
 }  // namespace skelbrook

@@ -37,7 +37,7 @@ struct CatalogueAccount {
   std::string failure;
 };
 
-// Reads `count` bytes at `offset` into drive.BlockBuffer, keeping every sector that reads. The
+// Reads `count` bytes at `offset` into the drive's buffer, keeping every sector that reads. The
 // gaps that lie within the first `needed` bytes (all of them when `needed` is negative) are
 // added to `list` under `area` and returned; gaps in bytes read only to make up whole sectors
 // or table padding are not.

@@ -50,8 +50,8 @@ constexpr uint32_t kDemoDay = 1772841600u;
 
 }  // namespace
 
-ImageRecording Recording(int slot, const std::string& title, int64_t size,
-                         std::vector<int64_t> clusters) {
+ImageRecording SampleRecording(int slot, const std::string& title, int64_t size,
+                               std::vector<int64_t> clusters) {
   ImageRecording r;
   r.slot = slot;
   r.title = title;

@@ -18,7 +18,7 @@ constexpr int64_t kTsPacket = 188;
 constexpr uint8_t kTsSync = 0x47;
 constexpr uint32_t kChainEndValue = 0xFFFFFFFFu;
 constexpr int64_t kSystemDirSectorsAfterDescriptor = 8;
-constexpr int64_t kSystemClusterSectors = kSystemClusterSize / kSector;
+constexpr int64_t kSystemClusterSectors = kSystemClusterSize / kSectorSize;
 
 int64_t RoundUp(int64_t value, int64_t unit) {
   return (value + unit - 1) / unit * unit;
@@ -91,17 +91,18 @@ class ImageFile {
 
 Plan MakePlan(const ImageDesign& design) {
   Plan plan;
-  plan.mediaFatOffset = design.mediaFatSector * kSector;
-  const int64_t fatEnd = plan.mediaFatOffset + RoundUp(design.mediaFatEntries * 4, kSector);
+  plan.mediaFatOffset = design.mediaFatSector * kSectorSize;
+  const int64_t fatEnd = plan.mediaFatOffset + RoundUp(design.mediaFatEntries * 4, kSectorSize);
   plan.systemDescriptorOffset = design.systemDescriptorSector > 0
-                                    ? design.systemDescriptorSector * kSector
-                                    : RoundUp(fatEnd + 16 * kSector, 64 * kSector);
-  plan.systemDirOffset = plan.systemDescriptorOffset + kSystemDirSectorsAfterDescriptor * kSector;
+                                    ? design.systemDescriptorSector * kSectorSize
+                                    : RoundUp(fatEnd + 16 * kSectorSize, 64 * kSectorSize);
+  plan.systemDirOffset =
+      plan.systemDescriptorOffset + kSystemDirSectorsAfterDescriptor * kSectorSize;
   plan.systemFatOffset = plan.systemDirOffset + kDirectoryBlockSize;
   plan.systemDataOffset = plan.systemDescriptorOffset + kSystemDataAreaDistance;
   const int64_t systemEnd = plan.systemDataOffset + design.systemFatEntries * kSystemClusterSize;
-  plan.mediaDataOffset = design.mediaDataSector > 0 ? design.mediaDataSector * kSector
-                                                    : RoundUp(systemEnd, 64 * kSector);
+  plan.mediaDataOffset = design.mediaDataSector > 0 ? design.mediaDataSector * kSectorSize
+                                                    : RoundUp(systemEnd, 64 * kSectorSize);
 
   int64_t nextCluster = 1;
   for (const ImageRecording& r : design.recordings) {
@@ -125,7 +126,8 @@ Plan MakePlan(const ImageDesign& design) {
   }
   for (const int64_t c : plan.recordListClusters)
     nextSystemCluster = std::max(nextSystemCluster, c + 1);
-  int64_t guideSector = plan.systemDataOffset / kSector + nextSystemCluster * kSystemClusterSectors;
+  int64_t guideSector =
+      plan.systemDataOffset / kSectorSize + nextSystemCluster * kSystemClusterSectors;
   for (const ImageRecording& r : design.recordings) {
     plan.guideSectors.push_back(r.description ? guideSector++ : 0);
   }
@@ -133,25 +135,25 @@ Plan MakePlan(const ImageDesign& design) {
 }
 
 std::vector<uint8_t> MediaDescriptor(const ImageDesign& design, const Plan& plan) {
-  std::vector<uint8_t> d(kSector, 0);
+  std::vector<uint8_t> d(kSectorSize, 0);
   PutLittle32(d, kDescLastEntry, static_cast<uint32_t>(design.mediaFatEntries - 1));
   d[kDescDirSector] = design.recognitionMarker;
-  PutLittle32(d, kDescFatSector, static_cast<uint32_t>(plan.mediaFatOffset / kSector));
-  PutLittle32(d, kDescDataSector, static_cast<uint32_t>(plan.mediaDataOffset / kSector));
+  PutLittle32(d, kDescFatSector, static_cast<uint32_t>(plan.mediaFatOffset / kSectorSize));
+  PutLittle32(d, kDescDataSector, static_cast<uint32_t>(plan.mediaDataOffset / kSectorSize));
   return d;
 }
 
 std::vector<uint8_t> SystemDescriptor(const ImageDesign& design, const Plan& plan) {
-  std::vector<uint8_t> d(kSector, 0);
+  std::vector<uint8_t> d(kSectorSize, 0);
   PutLittle32(d, kDescLastEntry, static_cast<uint32_t>(design.systemFatEntries - 1));
-  PutLittle32(d, kDescDirSector, static_cast<uint32_t>(plan.systemDirOffset / kSector));
-  PutLittle32(d, kDescFatSector, static_cast<uint32_t>(plan.systemFatOffset / kSector));
+  PutLittle32(d, kDescDirSector, static_cast<uint32_t>(plan.systemDirOffset / kSectorSize));
+  PutLittle32(d, kDescFatSector, static_cast<uint32_t>(plan.systemFatOffset / kSectorSize));
   return d;
 }
 
 std::vector<uint8_t> Sector0(const Plan& plan) {
-  std::vector<uint8_t> s(kSector, 0);
-  const auto sector = static_cast<uint32_t>(plan.systemDescriptorOffset / kSector);
+  std::vector<uint8_t> s(kSectorSize, 0);
+  const auto sector = static_cast<uint32_t>(plan.systemDescriptorOffset / kSectorSize);
   for (int i = 0; i < 4; ++i) {
     s[static_cast<size_t>(kSector0DescriptorBytes[i])] =
         static_cast<uint8_t>(sector >> (8 * (3 - i)));
@@ -241,33 +243,30 @@ std::vector<uint8_t> RecordingBytes(uint32_t seed, int64_t offset, int64_t count
   return out;
 }
 
-Status WriteImage(const ImageDesign& design, const std::string& path) {
-  if (FileExists(path)) return Status::Error(path + " exists already");
-  const Plan plan = MakePlan(design);
-  ImageFile image(path);
-  if (!image.ok()) return Status::Error("cannot create " + path);
+namespace {
 
-  image.Write(0, Sector0(plan));
-  image.Write(kMediaDescriptorOffset, MediaDescriptor(design, plan));
-  image.Write(plan.systemDescriptorOffset, SystemDescriptor(design, plan));
-
-  // The media directory, its allocation table and the recordings' clusters.
+// The media directory, the chains of the media allocation table and the recordings' clusters.
+std::vector<uint8_t> WriteMediaArea(const ImageDesign& design, const Plan& plan, ImageFile& image,
+                                    std::map<int64_t, uint32_t>& mediaTable) {
   std::vector<uint8_t> mediaDir(kDirectoryBlockSize, 0);
-  std::map<int64_t, uint32_t> mediaTable;
   int mediaEntry = 0;
   for (size_t i = 0; i < design.recordings.size(); ++i) {
     const ImageRecording& r = design.recordings[i];
     const std::vector<int64_t>& chain = plan.chains[i];
     if (!r.withMediaFile || chain.empty()) continue;
     const auto entry = DirEntry(
-        MediaName(r), (plan.mediaDataOffset + chain[0] * kMediaClusterSize) / kSector, r.size);
+        MediaName(r), (plan.mediaDataOffset + chain[0] * kMediaClusterSize) / kSectorSize, r.size);
     std::copy(entry.begin(), entry.end(), mediaDir.begin() + mediaEntry++ * kDirEntrySize);
     Chain(mediaTable, chain, r.chainEnd);
     WriteRecordingData(image, plan, r, chain);
   }
+  return mediaDir;
+}
 
-  // The system area: _RECORD_LIST_ along its clusters and one guide sector per described slot.
-  std::vector<uint8_t> rootDir(kDirectoryBlockSize, 0);
+// _RECORD_LIST_ along its system clusters, their chain in `systemTable`; returns the size its
+// directory entry gives.
+int64_t WriteRecordList(const ImageDesign& design, const Plan& plan, ImageFile& image,
+                        std::map<int64_t, uint32_t>& systemTable) {
   std::vector<uint8_t> records;
   for (const ImageRecording& r : design.recordings) {
     if (!r.withRecord) continue;
@@ -283,8 +282,15 @@ Status WriteImage(const ImageDesign& design, const std::string& path) {
     image.Write(plan.systemDataOffset + plan.recordListClusters[k] * kSystemClusterSize,
                 Stored(part));
   }
-  std::map<int64_t, uint32_t> systemTable;
   Chain(systemTable, plan.recordListClusters, std::nullopt);
+  return listSize;
+}
+
+// The root directory: _RECORD_LIST_'s entry, and one guide sector (written here) per recording
+// with a description.
+std::vector<uint8_t> WriteRootDirectory(const ImageDesign& design, const Plan& plan,
+                                        ImageFile& image, int64_t listSize) {
+  std::vector<uint8_t> rootDir(kDirectoryBlockSize, 0);
   int rootEntry = 0;
   auto nextRootEntry = [&]() {
     if (design.withRecordList && rootEntry == design.recordListEntry) ++rootEntry;
@@ -293,7 +299,7 @@ Status WriteImage(const ImageDesign& design, const std::string& path) {
   if (design.withRecordList) {
     const auto entry = DirEntry(
         "_RECORD_LIST_",
-        (plan.systemDataOffset + plan.recordListClusters[0] * kSystemClusterSize) / kSector,
+        (plan.systemDataOffset + plan.recordListClusters[0] * kSystemClusterSize) / kSectorSize,
         listSize);
     std::copy(entry.begin(), entry.end(), rootDir.begin() + design.recordListEntry * kDirEntrySize);
   }
@@ -305,12 +311,29 @@ Status WriteImage(const ImageDesign& design, const std::string& path) {
          j < r.description->size() && kEpgTextFirst + static_cast<int>(j) <= kEpgTextLast; ++j) {
       guide[kEpgTextFirst + j] = static_cast<uint8_t>((*r.description)[j]);
     }
-    image.Write(plan.guideSectors[i] * kSector, Stored(guide));
+    image.Write(plan.guideSectors[i] * kSectorSize, Stored(guide));
     const auto entry =
         DirEntry(std::to_string(r.slot) + ".epg", plan.guideSectors[i], kEpgSectorSize);
     std::copy(entry.begin(), entry.end(), rootDir.begin() + nextRootEntry() * kDirEntrySize);
   }
+  return rootDir;
+}
 
+}  // namespace
+
+Status WriteImage(const ImageDesign& design, const std::string& path) {
+  if (FileExists(path)) return Status::Error(path + " exists already");
+  const Plan plan = MakePlan(design);
+  ImageFile image(path);
+  if (!image.ok()) return Status::Error("cannot create " + path);
+
+  image.Write(0, Sector0(plan));
+  image.Write(kMediaDescriptorOffset, MediaDescriptor(design, plan));
+  image.Write(plan.systemDescriptorOffset, SystemDescriptor(design, plan));
+  std::map<int64_t, uint32_t> mediaTable, systemTable;
+  std::vector<uint8_t> mediaDir = WriteMediaArea(design, plan, image, mediaTable);
+  const int64_t listSize = WriteRecordList(design, plan, image, systemTable);
+  std::vector<uint8_t> rootDir = WriteRootDirectory(design, plan, image, listSize);
   for (const RawDirEntry& raw : design.rawEntries) {
     std::vector<uint8_t>& dir = raw.inMediaDirectory ? mediaDir : rootDir;
     if (raw.index < 0 || raw.index >= kDirEntryCount) continue;
@@ -321,7 +344,7 @@ Status WriteImage(const ImageDesign& design, const std::string& path) {
   WriteTable(image, plan.mediaFatOffset, design.mediaFatEntries, mediaTable);
   WriteTable(image, plan.systemFatOffset, design.systemFatEntries, systemTable);
 
-  const int64_t size = std::max(design.imageSize, RoundUp(image.End(), kSector));
+  const int64_t size = std::max(design.imageSize, RoundUp(image.End(), kSectorSize));
   if (!image.Close()) return Status::Error("cannot write " + path);
   std::error_code ec;
   std::filesystem::resize_file(PathFromUtf8(path), static_cast<uintmax_t>(size), ec);

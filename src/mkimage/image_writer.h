@@ -71,8 +71,8 @@ std::vector<uint8_t> RecordingBytes(uint32_t seed, int64_t offset, int64_t count
 
 // A plain recording for tests: channel "ABC1", half an hour from slot x one hour after the demo
 // day, a guide text "About <title>", content seed slot x 7 + 1, on `clusters` (or contiguous).
-ImageRecording Recording(int slot, const std::string& title, int64_t size,
-                         std::vector<int64_t> clusters = {});
+ImageRecording SampleRecording(int slot, const std::string& title, int64_t size,
+                               std::vector<int64_t> clusters = {});
 
 // The demo disk: a handful of realistic recordings of a few MB each.
 ImageDesign DemoImageDesign();

@@ -1,43 +1,47 @@
-// The copy batch: every ticked row in list order, its icon while and after it is copied, and the
-// selection totals recounted afterwards.
+// The copy batch: every ticked recording in list order, its icon while and after it is copied,
+// and the selection totals recounted afterwards.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "catalogue/recording_rows.h"
+#include "catalogue/recording.h"
 #include "transfer/copy.h"
 
 namespace skelbrook {
 
+// The ticked recordings: how many, and their bytes.
 struct Selection {
-  int SelectedCount = 0;
-  int64_t SelectedBytes = 0;
+  int count = 0;
+  int64_t bytes = 0;
 };
 
 // What a front end hears about the rows during a batch, besides pump() and the progress bars.
+// Rows are indices into the recordings.
 class BatchObserver : public WorkObserver {
  public:
-  // The row (1-based) is about to be copied: its icon is "downloading" now. `pass` is 1 for a
-  // copy and a rescue's first pass, 2 when a rescue goes back to retry what would not read.
-  virtual void rowStarted(int /*row*/, int /*pass*/) {}
-  // The row's copy ended; its icon and tick are already updated in the rows.
-  virtual void rowFinished(int /*row*/, const CopyOutcome& /*outcome*/) {}
+  // The row is about to be copied: its icon is "downloading" now. `pass` is 1 for a copy and a
+  // rescue's first pass, 2 when a rescue goes back to retry what would not read.
+  virtual void rowStarted(size_t /*row*/, int /*pass*/) {}
+  // The row's copy ended; its icon and tick are already updated in the recordings.
+  virtual void rowFinished(size_t /*row*/, const CopyOutcome& /*outcome*/) {}
 };
 
 struct BatchResult {
-  std::vector<int> rowsCopied;        // rows attempted, in order
+  std::vector<size_t> rows;           // the rows attempted, in order
   std::vector<CopyOutcome> outcomes;  // the last outcome of each, in the same order
-  bool stopped = false;               // the front end asked to stop; the loop ended at that point
+  bool stopped = false;               // the front end asked to stop; the batch ended there
 };
 
-// Copies every row that is ticked when the loop reaches it. Copied rows are unticked and marked
-// "downloaded"; failed rows stay ticked and are marked "failed". A rescue runs its first pass over
-// every row before it retries any; a row that read whole takes its final name at once.
-BatchResult CopyTickedRecordings(RecordingRows& rows, const CopyJob& job, BatchCounters& counters,
-                                 BatchObserver& observer);
+// Copies every recording that is ticked when the loop reaches it. Copied ones are unticked and
+// marked "downloaded"; failed ones stay ticked and are marked "failed". A rescue runs its first
+// pass over every recording before it retries any; one that read whole takes its final name at
+// once.
+BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJob& job,
+                                 BatchCounters& counters, BatchObserver& observer);
 
-// The count and byte total of the rows ticked now.
-void RecountSelection(const RecordingRows& rows, const ProgrammeTable& table, Selection& selection);
+// The count and byte total of the recordings ticked now.
+Selection CountTicked(const std::vector<Recording>& recordings);
 
 }  // namespace skelbrook

@@ -1,43 +1,25 @@
-// One recording from the recorder disk to a .ts file: plan the reads, open the file the copy is
-// written to, copy plainly or rescue, then finish: flush, date, take the final name, write the
-// guide file. Every read and write result is accounted for; an incomplete copy never gets the
-// final name.
+// One recording from the recorder disk to a .ts file: check it can be copied, plan the reads, open
+// the file the copy is written to, copy plainly or rescue, then finish: flush, date, take the
+// final name, write the guide file. Every read and write result is accounted for; an incomplete
+// copy never gets the final name.
 #include "transfer/copy.h"
 
 #include <algorithm>
 #include <vector>
 
+#include "catalogue/parse_catalogue.h"
 #include "device/drive.h"
 #include "device/file_system.h"
 #include "device/output_file.h"
 #include "disk/allocation_table.h"
-#include "disk/unreadable.h"
 #include "transfer/copy_context.h"
+#include "transfer/copy_files.h"
 #include "transfer/guide_nfo.h"
 #include "transfer/rescue.h"
 #include "transfer/rescue_map.h"
 
 namespace skelbrook {
 namespace {
-
-constexpr const char* kPartSuffix = ".part";
-constexpr const char* kIncompleteSuffix = ".incomplete.ts";
-constexpr const char* kMapSuffix = ".map";
-
-// The name with every character outside plain ASCII made "_", as the name rule does with the
-// characters Windows refuses.
-std::string PlainAsciiName(const std::string& utf8) {
-  std::string plain;
-  for (const char ch : utf8) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x80) {
-      plain.push_back(ch);
-    } else if ((byte & 0xC0) != 0x80) {
-      plain.push_back('_');  // the lead byte of a character; its continuation bytes go
-    }
-  }
-  return plain;
-}
 
 Status NoRoom(int64_t size, const VolumeInfo& volume) {
   return Status::Error("not enough free space at the destination (" + std::to_string(size) +
@@ -46,19 +28,19 @@ Status NoRoom(int64_t size, const VolumeInfo& volume) {
 
 // Checks that need nothing from the disk: a file for the slot, room at the destination (not for
 // a rescue taken up again, whose copy has its room already).
-Status CheckBeforeCopy(const CopyJob& job, int slot, int64_t offset, int64_t size,
-                       bool checkSpace) {
+Status CheckBeforeCopy(const CopyJob& job, const MediaFile& media, bool checkSpace) {
   const MediaGeometry& g = *job.geometry;
-  if (job.table->ProgFileUnknown[slot]) return Status::Error(kMediaEntryUnknownText);
-  if (offset == 0 && size == 0)
+  const int64_t offset = media.offset, size = media.size;
+  if (media.entryMaybeLost) return Status::Error(kMediaEntryUnknownText);
+  if (!media.Found())
     return Status::Error("no media file was found on the disk for this recording");
   if (size <= 0) return Status::Error("the recording's size is 0 bytes");
-  if (offset < g.MediaDataOffset)
+  if (offset < g.dataOffset)
     return Status::Error("the recording's start lies before the data area of the disk");
-  if (g.DriveSize > 0 && offset >= g.DriveSize) {
+  if (g.driveSize > 0 && offset >= g.driveSize) {
     return Status::Error("the recording's start lies beyond the end of the disk");
   }
-  if (g.DriveSize > 0 && size > g.DriveSize) {
+  if (g.driveSize > 0 && size > g.driveSize) {
     return Status::Error("the recording's size (" + std::to_string(size) +
                          " bytes) is larger than the whole disk");
   }
@@ -79,65 +61,6 @@ Status CheckBeforeCopy(const CopyJob& job, int slot, int64_t offset, int64_t siz
   return Status::Ok();
 }
 
-// Where a copy is written until it is finished: "<name>.ts.part", or for a rescue, which may be
-// left with holes and taken up again later, "<name>.incomplete.ts".
-std::string WorkingPath(const std::string& finalPath, bool rescue) {
-  if (!rescue) return finalPath + kPartSuffix;
-  return finalPath.substr(0, finalPath.size() - 3) + kIncompleteSuffix;
-}
-
-// Opens the file the copy is written to and sets outcome.path to the final name: a rescue's file
-// and map left by an earlier rescue run are taken up again (`resumed`); otherwise the file is
-// created exclusively (a working file left by an interrupted copy is ours to replace). Some FUSE
-// file systems (fusefat) take only plain ASCII names: when the name is refused and holds other
-// characters, the plain form is used instead, and `note` says so.
-Status OpenWorkingFile(const CopyJob& job, const std::string& name, OutputFile& out,
-                       CopyOutcome& outcome, std::string& note, bool& resumed) {
-  const std::string plain = PlainAsciiName(name);
-  std::vector<std::string> finals{outcome.path};
-  if (plain != name) finals.push_back(job.destinationFolder + plain + ".ts");
-  for (const std::string& f : finals) {
-    const std::string working = WorkingPath(f, job.rescue);
-    if (job.rescue && FileExists(working) && FileExists(working + kMapSuffix)) {
-      outcome.path = f;
-      resumed = true;
-      return out.OpenExisting(working);
-    }
-  }
-  Status first;
-  for (size_t i = 0; i < finals.size(); ++i) {
-    if (i > 0 && FileExists(finals[i])) {
-      outcome.path = finals[i];
-      outcome.alreadyExists = true;
-      return Status::Error(kExistsMessage);
-    }
-    const std::string working = WorkingPath(finals[i], job.rescue);
-    if (FileExists(working)) (void)RemoveFile(working);
-    const Status created = out.CreateExclusive(working);
-    if (created.ok()) {
-      outcome.path = finals[i];
-      if (i > 0) {
-        note = "the destination refused the name's letters outside plain ASCII: saved as " + plain +
-               ".ts";
-      }
-      return created;
-    }
-    if (i == 0) first = created;
-  }
-  return first;
-}
-
-void AddNote(std::string& note, const std::string& more) {
-  if (!more.empty()) note += (note.empty() ? "" : "; ") + more;
-}
-
-// A finished copy takes its recording's start as its date, so that a media library sorts it by
-// when it was broadcast. A media file no record names has no start to give.
-void DateCopy(const ProgrammeTable& table, int slot, const std::string& path, std::string& note) {
-  if (table.ProgUnlisted[slot]) return;
-  if (Status s = SetFileTimes(path, table.ProgStart[slot]); !s.ok()) AddNote(note, s.message());
-}
-
 // What is still missing from a rescued copy, in words: "N bytes in K areas could not be read,
 // the first at byte X of the copy".
 std::string MissingText(const RescueMap& map) {
@@ -153,15 +76,6 @@ std::string MissingText(const RescueMap& map) {
          std::to_string(first) + " of the copy";
 }
 
-// Whether a rescue's copy and map are left from an earlier run, under the name or its plain form.
-bool RescueToResume(const CopyJob& job, const std::string& name) {
-  for (const std::string& stem : {name, PlainAsciiName(name)}) {
-    const std::string working = WorkingPath(job.destinationFolder + stem + ".ts", true);
-    if (FileExists(working) && FileExists(working + kMapSuffix)) return true;
-  }
-  return false;
-}
-
 // Runs the rescue's passes that `stage` asks for; the retry only where the first left holes.
 Status RunRescue(Rescue& r, RescueStage stage) {
   if (stage != RescueStage::RetryOnly) {
@@ -175,6 +89,8 @@ Status RunRescue(Rescue& r, RescueStage stage) {
 // The map as the rescue leaves it, also when it stopped or failed, so that the next rescue goes on
 // from there; saved only when the copy could be made durable up to what it claims.
 void SaveFinalMap(Rescue& r, bool finished) {
+  // A map that cannot be saved leaves the last one saved, which never claims more than the copy
+  // holds; the row's reason already says what went wrong.
   (void)SaveMap(r, r.map.Length(), finished ? kFinished : kNonTried, true);
 }
 
@@ -204,17 +120,17 @@ Status OpenCopy(const CopyJob& job, const std::string& name, int64_t size, int64
     if (std::optional<RescueMap> loaded = RescueMap::Load(copy.mapPath, length)) {
       copy.map = *loaded;
     } else {
-      (void)out.CloseOutput();
-      (void)RemoveFile(copy.working);
+      (void)out.Close();  // nothing of it is kept
+      DiscardFile(copy.working);
       copy.resumed = false;
       if (Status s = out.CreateExclusive(copy.working); !s.ok()) return s;
     }
   }
   if (!job.checkSpace || copy.resumed) return Status::Ok();
-  const Status reserved = out.ReserveOutput(size);
+  const Status reserved = out.Reserve(size);
   if (reserved.ok()) return reserved;
-  (void)out.CloseOutput();
-  (void)RemoveFile(copy.working);
+  (void)out.Close();  // nothing of it is kept
+  DiscardFile(copy.working);
   const VolumeInfo volume = QueryVolume(job.destinationFolder);
   return reserved.message() == kDestinationFullText && volume.freeBytes >= 0 ? NoRoom(size, volume)
                                                                              : reserved;
@@ -229,11 +145,11 @@ Status ReadIntoCopy(const CopyJob& job, const ReadPlan& plan, int64_t size, Open
   Rescue rescue{c, copy.map, copy.mapPath};
   Status result = job.rescue ? SaveMap(rescue, 0, kNonTried, true) : Status::Ok();
   if (result.ok() && !observer.pump()) result = Status::Stopped();
-  if (result.ok()) result = drive.OpenDrive(job.driveText, job.openDisk);
+  if (result.ok()) result = drive.Open(job.driveText, job.openDisk);
   if (result.ok()) result = job.rescue ? RunRescue(rescue, stage) : CopyPlainly(c);
-  if (result.ok()) result = copy.out->FlushOutput();
+  if (result.ok()) result = copy.out->Flush();
   if (job.rescue) SaveFinalMap(rescue, result.ok());
-  const Status closed = copy.out->CloseOutput();
+  const Status closed = copy.out->Close();
   return result.ok() ? closed : result;
 }
 
@@ -261,12 +177,11 @@ CopyOutcome KeptIncomplete(const OpenedCopy& copy, const Status& result, int64_t
 // The end of a copy that was read: a whole copy is dated and takes its final name, its guide
 // file beside it; anything else says why, and only a finished copy that could not take its name
 // is kept under its working name.
-CopyOutcome Conclude(const CopyJob& job, int slot, const OpenedCopy& copy, Status result,
-                     int64_t length, CopyOutcome outcome) {
-  const ProgrammeTable& table = *job.table;
+CopyOutcome Conclude(const CopyJob& job, const Recording& recording, const OpenedCopy& copy,
+                     Status result, int64_t length, CopyOutcome outcome) {
   const bool finished = result.ok() && (!job.rescue || copy.map.Missing() == 0);
   if (finished) {
-    DateCopy(table, slot, copy.working, outcome.note);
+    DateCopy(recording, copy.working, outcome.note);
     result = RenameNoReplace(copy.working, outcome.path);
   }
   if (job.rescue && !finished) return KeptIncomplete(copy, result, length, outcome);
@@ -274,16 +189,16 @@ CopyOutcome Conclude(const CopyJob& job, int slot, const OpenedCopy& copy, Statu
     if (finished) {
       result = Status::Error(result.message() + "; the finished copy is kept as " + copy.working);
     } else {
-      (void)RemoveFile(copy.working);
+      DiscardFile(copy.working);
     }
     outcome.status = result.stopped() ? CopyStatus::Stopped : CopyStatus::Failed;
     outcome.reason = result.message();
     return outcome;
   }
-  if (job.rescue) (void)RemoveFile(copy.mapPath);
-  if (job.writeNfo && !table.ProgUnlisted[slot]) {
+  if (job.rescue) DiscardFile(copy.mapPath);  // the copy is whole: its map says nothing more
+  if (job.writeNfo && !recording.unlisted) {
     std::string nfoPath;
-    if (Status s = WriteNfo(outcome.path, NfoText(table, slot), nfoPath); !s.ok()) {
+    if (Status s = WriteNfo(outcome.path, NfoText(recording), nfoPath); !s.ok()) {
       AddNote(outcome.note, "no guide file: " + s.message());
     }
   }
@@ -300,18 +215,11 @@ double Percent(int64_t part, int64_t whole) {
   return std::clamp(p, 0.0, 100.0);
 }
 
-CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& counters,
-                             WorkObserver& observer, RescueStage stage) {
+CopyOutcome CopyRecording(const CopyJob& job, const Recording& recording, BatchCounters& counters,
+                          WorkObserver& observer, RescueStage stage) {
   CopyOutcome outcome;
-  const ProgrammeTable& table = *job.table;
-  if (RowIndex < 1 || RowIndex >= static_cast<int>(table.RowSlot.size())) {
-    outcome.reason = "there is no such row";
-    return outcome;
-  }
-  const int slot = table.RowSlot[static_cast<size_t>(RowIndex)];
-  const int64_t offset = table.ProgFileOffset[slot];
-  const int64_t size = table.ProgFileSize[slot];
-  const std::string& name = table.ProgFileName[slot];
+  const int64_t size = recording.media.size;
+  const std::string& name = recording.fileStem;
   outcome.path = job.destinationFolder + name + ".ts";
   if (FileExists(outcome.path)) {
     outcome.alreadyExists = true;
@@ -321,10 +229,10 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
   const bool resuming = job.rescue && RescueToResume(job, name);
   ReadPlan plan;
   OpenedCopy copy;
-  Status s = CheckBeforeCopy(job, slot, offset, size, job.checkSpace && !resuming);
+  Status s = CheckBeforeCopy(job, recording.media, job.checkSpace && !resuming);
   if (s.ok()) {
     const int64_t first =
-        RoundedClusterNumber(offset - job.geometry->MediaDataOffset, kMediaClusterSize);
+        RoundedClusterNumber(recording.media.offset - job.geometry->dataOffset, kMediaClusterSize);
     s = PlanReads(*job.geometry, first, size, plan);
   }
   if (s.ok()) s = OpenCopy(job, name, size, plan.Length(), outcome, copy);
@@ -333,14 +241,14 @@ CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& co
     return outcome;
   }
   observer.taskProgress(0.0);
-  const int64_t copiedBefore = counters.BatchBytesCopied;
+  const int64_t copiedBefore = counters.copiedBytes;
   const Status result = ReadIntoCopy(job, plan, size, copy, counters, observer, stage);
   AddNote(outcome.note, copy.nameNote);
   AddNote(outcome.note, plan.note);
-  outcome = Conclude(job, slot, copy, result, plan.Length(), outcome);
+  outcome = Conclude(job, recording, copy, result, plan.Length(), outcome);
   // What a copy that did not end well read adds nothing to the batch.
   if (outcome.status != CopyStatus::Downloaded && outcome.unreadableBytes == 0)
-    counters.BatchBytesCopied = copiedBefore;
+    counters.copiedBytes = copiedBefore;
   return outcome;
 }
 

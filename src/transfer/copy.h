@@ -3,7 +3,7 @@
 // destination folder, by way of a "<name>.ts.part" file that only becomes the final name once it
 // is complete. A rescue writes "<name>.incomplete.ts" and its map instead, and gives the final
 // name only once every byte has been read. The steps live beside it: read_plan.h plans the reads,
-// copy_context.h copies plainly, rescue.h rescues.
+// copy_context.h copies plainly, rescue.h rescues, copy_files.h names and finishes.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "catalogue/programme_table.h"
+#include "catalogue/recording.h"
 #include "common/observer.h"
 #include "device/disk_reader.h"
 #include "device/output_file.h"
@@ -22,12 +22,11 @@ namespace skelbrook {
 inline constexpr const char* kExistsMessage =
     "Errors! Make sure the file name(s) you are copying do not exist.";
 
-// Everything one copy needs to know besides the row.
+// Everything a copy needs to know besides the recording.
 struct CopyJob {
   std::string driveText;          // as typed in the drive box
   std::string destinationFolder;  // ends with the platform's folder separator (or is empty)
   const MediaGeometry* geometry = nullptr;
-  const ProgrammeTable* table = nullptr;
   // Copy what reads first, then go back for what did not, sector by sector; what stays
   // unreadable is zeros in "<name>.incomplete.ts", mapped in "<name>.incomplete.ts.map".
   bool rescue = false;
@@ -42,8 +41,8 @@ struct CopyJob {
 
 // The running batch's byte counts; the batch bar shows copied / total.
 struct BatchCounters {
-  int64_t BatchBytesTotal = 0;
-  int64_t BatchBytesCopied = 0;
+  int64_t totalBytes = 0;
+  int64_t copiedBytes = 0;
 };
 
 enum class CopyStatus { Downloaded, Failed, Stopped };
@@ -66,11 +65,10 @@ enum class RescueStage {
   RetryOnly,      // take a copy kept with holes up again and retry only what is missing
 };
 
-// Copies the recording of list row RowIndex (1-based). Never replaces an existing file, never
-// leaves an incomplete file under the final name, and says why when it fails. `stage` matters
-// only for a rescue.
-CopyOutcome Trace_and_Record(const CopyJob& job, int RowIndex, BatchCounters& counters,
-                             WorkObserver& observer, RescueStage stage = RescueStage::BothPasses);
+// Copies the recording. Never replaces an existing file, never leaves an incomplete file under
+// the final name, and says why when it fails. `stage` matters only for a rescue.
+CopyOutcome CopyRecording(const CopyJob& job, const Recording& recording, BatchCounters& counters,
+                          WorkObserver& observer, RescueStage stage = RescueStage::BothPasses);
 
 // 0..100, clamped; 0 when the whole is 0.
 double Percent(int64_t part, int64_t whole);

@@ -26,9 +26,9 @@ struct CopyContext {
   std::vector<uint8_t> staging;
 };
 
-// Restores the byte order of `bytes` bytes of the copy that lie at `from` in the drive's buffer,
-// and writes them at the file's current position.
-Status RestoreAndWrite(CopyContext& c, int64_t from, int64_t bytes);
+// Restores the byte order of `bytes` bytes of the copy read into `source`, and writes them at the
+// file's current position.
+Status RestoreAndWrite(CopyContext& c, const uint8_t* source, int64_t bytes);
 
 // Moves both bars: this recording's (done of size) and the batch's.
 void ReportProgress(CopyContext& c);

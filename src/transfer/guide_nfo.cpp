@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "catalogue/clock.h"
 #include "device/file_system.h"
 #include "device/output_file.h"
 
@@ -40,17 +41,17 @@ std::string XmlEscaped(const std::string& utf8) {
   return out;
 }
 
-std::string NfoText(const ProgrammeTable& table, int slot) {
-  const int64_t start = table.ProgStart[slot];
-  const int64_t minutes = (std::max<int64_t>(table.ProgEnd[slot] - start, 0) + 30) / 60;
+std::string NfoText(const Recording& recording) {
+  const int64_t start = recording.startTime;
+  const int64_t minutes = (std::max<int64_t>(recording.endTime - start, 0) + 30) / 60;
   // "No EPG data found." is the window's word for a missing guide text, not a plot.
-  const std::string plot = table.ProgEPGOffset[slot] > 0 ? table.ProgEPGText[slot] : "";
+  const std::string plot = recording.guideSectorOffset > 0 ? recording.guideText : "";
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<movie>\n";
-  Element(out, "title", table.ProgTitle[slot]);
+  Element(out, "title", recording.title);
   Element(out, "plot", plot);
   Element(out, "premiered", DateOnly(start));
   Element(out, "aired", DateOnly(start));
-  Element(out, "studio", table.ProgChannel[slot]);
+  Element(out, "studio", recording.channel);
   Element(out, "runtime", std::to_string(minutes));
   out += "</movie>\n";
   return out;
@@ -62,18 +63,17 @@ Status WriteNfo(const std::string& tsPath, const std::string& text, std::string&
   nfoPath = stem + ".nfo";
   if (FileExists(nfoPath)) return Status::Error(nfoPath + " exists already and is kept as it is");
   const std::string part = nfoPath + ".part";
-  if (FileExists(part)) (void)RemoveFile(part);
+  if (FileExists(part)) DiscardFile(part);
   OutputFile out;
   Status s = out.CreateExclusive(part);
   if (s.ok()) {
-    s = out.WriteOutput(reinterpret_cast<const uint8_t*>(text.data()),
-                        static_cast<int64_t>(text.size()));
+    s = out.Write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int64_t>(text.size()));
   }
-  if (s.ok()) s = out.FlushOutput();
-  const Status closed = out.CloseOutput();
+  if (s.ok()) s = out.Flush();
+  const Status closed = out.Close();
   if (s.ok()) s = closed;
   if (s.ok()) s = RenameNoReplace(part, nfoPath);
-  if (!s.ok()) (void)RemoveFile(part);
+  if (!s.ok()) DiscardFile(part);
   return s;
 }
 

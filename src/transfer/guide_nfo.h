@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "catalogue/programme_table.h"
+#include "catalogue/recording.h"
 #include "common/status.h"
 
 namespace skelbrook {
@@ -14,8 +14,8 @@ namespace skelbrook {
 // out.
 std::string XmlEscaped(const std::string& utf8);
 
-// The NFO document for the recording in `slot`.
-std::string NfoText(const ProgrammeTable& table, int slot);
+// The NFO document for the recording.
+std::string NfoText(const Recording& recording);
 
 // Writes `text` as the .nfo beside the copy `tsPath` ("x.ts" gives "x.nfo"), by way of a .part
 // file, never replacing an existing .nfo. Returns the .nfo's path in `nfoPath`.

@@ -22,13 +22,16 @@ int64_t FirstBadSector(Drive& drive, int64_t disk, int64_t count) {
   return disk + count;
 }
 
-// Reads `count` bytes of a run at `disk` into the drive's buffer. A disk that fails a large read
-// may still deliver the blocks around the bad place: from the block the failure lies in, the run
-// is read again block by block, and the block that fails is searched for its first bad sector.
-Status ReadRun(Drive& drive, int64_t disk, int64_t count) {
+// Reads `count` bytes of a run at `disk` and points `bytes` at them. A disk that fails a large
+// read may still deliver the blocks around the bad place: from the block the failure lies in,
+// the run is read again block by block into `assembled`, and the block that fails is searched for
+// its first bad sector.
+Status ReadRun(Drive& drive, int64_t disk, int64_t count, std::vector<uint8_t>& assembled,
+               const uint8_t*& bytes) {
   const int64_t delivered = drive.ReadUncached(disk, count);
+  bytes = drive.Buffer().data();
   if (delivered >= count) return Status::Ok();
-  std::vector<uint8_t> run = std::move(drive.BlockBuffer);
+  assembled = drive.Buffer();
   for (int64_t at = RescueBlockAt(delivered, count).first; at < count;) {
     const int64_t length = RescueBlockAt(at, count).second;
     if (drive.ReadUncached(disk + at, length) < length) {
@@ -36,30 +39,32 @@ Status ReadRun(Drive& drive, int64_t disk, int64_t count) {
       return Status::Error("cannot read the recorder disk at " +
                            ByteText(FirstBadSector(drive, disk + at, length)) + ": " + error);
     }
-    std::copy(drive.BlockBuffer.begin(), drive.BlockBuffer.end(), run.begin() + at);
+    std::copy(drive.Buffer().begin(), drive.Buffer().end(), assembled.begin() + at);
     at += length;
   }
-  drive.BlockBuffer = std::move(run);
+  bytes = assembled.data();
   return Status::Ok();
 }
 
 }  // namespace
 
-Status RestoreAndWrite(CopyContext& c, int64_t from, int64_t bytes) {
+Status RestoreAndWrite(CopyContext& c, const uint8_t* source, int64_t bytes) {
   c.staging.resize(static_cast<size_t>(WholeGroups(bytes)));
-  RestoreByteOrder(c.drive.BlockBuffer.data() + from, c.staging.data(), c.staging.size());
-  return c.out.WriteOutput(c.staging.data(), bytes);
+  RestoreByteOrder(source, c.staging.data(), c.staging.size());
+  return c.out.Write(c.staging.data(), bytes);
 }
 
 void ReportProgress(CopyContext& c) {
   c.observer.taskProgress(Percent(c.done, c.size));
-  c.observer.batchProgress(Percent(c.counters.BatchBytesCopied, c.counters.BatchBytesTotal));
+  c.observer.batchProgress(Percent(c.counters.copiedBytes, c.counters.totalBytes));
 }
 
 Status CopyPlainly(CopyContext& c) {
   const std::vector<ReadPiece>& pieces = c.plan.pieces;
   size_t runEnd = 0;
-  int64_t runStart = 0;  // the byte of the copy the buffer's first byte is
+  int64_t runStart = 0;            // the byte of the copy the run's first byte is
+  const uint8_t* run = nullptr;    // the run's bytes as read
+  std::vector<uint8_t> assembled;  // a run read again block by block
   for (size_t i = 0; i < pieces.size(); ++i) {
     if (!c.observer.pump()) return Status::Stopped();
     const ReadPiece& p = pieces[i];
@@ -68,11 +73,11 @@ Status CopyPlainly(CopyContext& c) {
       runStart = p.fileOffset;
       const ReadPiece& last = pieces[runEnd - 1];
       const int64_t count = last.fileOffset - p.fileOffset + WholeGroups(last.bytes);
-      if (Status s = ReadRun(c.drive, p.diskOffset, count); !s.ok()) return s;
+      if (Status s = ReadRun(c.drive, p.diskOffset, count, assembled, run); !s.ok()) return s;
     }
-    if (Status s = RestoreAndWrite(c, p.fileOffset - runStart, p.bytes); !s.ok()) return s;
+    if (Status s = RestoreAndWrite(c, run + (p.fileOffset - runStart), p.bytes); !s.ok()) return s;
     c.done += p.bytes;
-    c.counters.BatchBytesCopied += p.bytes;
+    c.counters.copiedBytes += p.bytes;
     ReportProgress(c);
   }
   return Status::Ok();

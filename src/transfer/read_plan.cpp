@@ -16,8 +16,8 @@ bool EndsChain(int64_t successor) {
 
 // A cluster whose successor entry lies inside the table.
 bool InTable(const MediaGeometry& g, int64_t cluster) {
-  return cluster >= 0 && cluster + 1 < g.MediaFatCount &&
-         cluster + 1 < static_cast<int64_t>(g.MediaFat.size());
+  return cluster >= 0 && cluster + 1 < g.entryCount &&
+         cluster + 1 < static_cast<int64_t>(g.allocationTable.size());
 }
 
 // The last piece of the plan, from the cluster that holds the recording's end.
@@ -45,13 +45,13 @@ Status PlanReads(const MediaGeometry& g, int64_t firstCluster, int64_t size, Rea
                          ") lies outside the allocation table");
   }
   // A chain visits each cluster once: a cluster seen again means the chain runs in a loop.
-  std::vector<bool> visited(static_cast<size_t>(g.MediaFatCount), false);
+  std::vector<bool> visited(static_cast<size_t>(g.entryCount), false);
   while (!visited[static_cast<size_t>(cluster)]) {
     visited[static_cast<size_t>(cluster)] = true;
     // The copy stops at the recorded size, wherever the chain goes; it never follows an entry of
     // the table that could not be read.
     const bool unknown = SuccessorUnknown(g, cluster);
-    const bool ends = !unknown && EndsChain(g.MediaFat[static_cast<size_t>(cluster + 1)]);
+    const bool ends = !unknown && EndsChain(g.allocationTable[static_cast<size_t>(cluster + 1)]);
     if (ends || size - done <= kMediaClusterSize) {
       if (!ends && !unknown) plan.note = kChainGoesOnText;
       return PlanLastCluster(g, cluster, size, done, plan);
@@ -59,7 +59,7 @@ Status PlanReads(const MediaGeometry& g, int64_t firstCluster, int64_t size, Rea
     if (unknown) return Status::Error(UnknownEntryText(g, cluster));
     plan.pieces.push_back({MediaClusterOffset(g, cluster), done, kMediaClusterSize});
     done += kMediaClusterSize;
-    const int64_t next = g.MediaFat[static_cast<size_t>(cluster + 1)];
+    const int64_t next = g.allocationTable[static_cast<size_t>(cluster + 1)];
     if (!InTable(g, next)) {
       return Status::Error(
           "the recording's chain of clusters leaves the allocation table at cluster " +

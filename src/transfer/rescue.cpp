@@ -19,17 +19,17 @@ int64_t BlockEnd(int64_t at, int64_t limit) {
 
 // Writes what the drive's buffer holds for bytes [at, at + bytes) of the copy there, restored.
 Status WriteAt(Rescue& r, int64_t at, int64_t bytes) {
-  if (Status s = r.c.out.SeekOutput(at); !s.ok()) return s;
-  return RestoreAndWrite(r.c, 0, bytes);
+  if (Status s = r.c.out.Seek(at); !s.ok()) return s;
+  return RestoreAndWrite(r.c, r.c.drive.Buffer().data(), bytes);
 }
 
 // Writes zeros over bytes [from, to) of the copy: an area not read yet holds zeros.
 Status WriteZeros(Rescue& r, int64_t from, int64_t to) {
   static const std::vector<uint8_t> zeros(static_cast<size_t>(kLargestRead), 0);
-  if (Status s = r.c.out.SeekOutput(from); !s.ok()) return s;
+  if (Status s = r.c.out.Seek(from); !s.ok()) return s;
   for (int64_t at = from; at < to;) {
     const int64_t n = std::min(to - at, kLargestRead);
-    if (Status s = r.c.out.WriteOutput(zeros.data(), n); !s.ok()) return s;
+    if (Status s = r.c.out.Write(zeros.data(), n); !s.ok()) return s;
     at += n;
   }
   return Status::Ok();
@@ -148,7 +148,7 @@ Status RescueFirstPass(Rescue& r) {
         return s;
     }
     c.done = runTo;
-    c.counters.BatchBytesCopied += runTo - runFrom;
+    c.counters.copiedBytes += runTo - runFrom;
     ReportProgress(c);
     if (Status s = SaveMap(r, runTo, kNonTried); !s.ok()) return s;
     i = end;

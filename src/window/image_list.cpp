@@ -1,6 +1,6 @@
 #include "window/image_list.h"
 
-#include "catalogue/recording_rows.h"
+#include "catalogue/recording.h"
 
 // The pictures live in a static library, whose resource registration the linker may otherwise
 // leave out; registering them by hand keeps them in.
@@ -16,7 +16,7 @@ namespace skelbrook::window {
 
 ImageList::ImageList(QObject* parent) : QObject(parent) {
   InitWindowResources();
-  setObjectName(QStringLiteral("ImageList1"));
+  setObjectName(QStringLiteral("rowIcons"));
   // The order the recordings list has always had them in.
   Add(QString::fromLatin1(kIconFailed), QStringLiteral(":/icons/failed.png"));
   Add(QString::fromLatin1(kIconDownloaded), QStringLiteral(":/icons/downloaded.png"));

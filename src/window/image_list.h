@@ -1,4 +1,4 @@
-// ImageList1: the four row icons of the recordings list, kept under their keys ("failed",
+// rowIcons: the four row icons of the recordings list, kept under their keys ("failed",
 // "downloaded", "default", "downloading") and drawn for this program (built in as resources).
 #pragma once
 

@@ -18,14 +18,14 @@ int main(int argc, char** argv) {
   const QString home = skelbrook::window::HomeFolder(
       QCoreApplication::applicationDirPath(), QStringLiteral(SKELBROOK_BUILD_FOLDER),
       QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
-  skelbrook::window::frmTest form(home);
+  skelbrook::window::MainWindow form(home);
 #ifdef SKELBROOK_UDISKS
-  form.OpenDisk = skelbrook::WithRightsFallback(
+  form.openDisk = skelbrook::WithRightsFallback(
       skelbrook::OpenRawDisk, skelbrook::window::OpenThroughUDisks, skelbrook::LacksRightsToRead);
 #endif
-  if (!form.StartupStatus().ok()) {
+  if (!form.startupStatus().ok()) {
     QMessageBox::critical(nullptr, form.windowTitle(),
-                          QString::fromStdString(form.StartupStatus().message()));
+                          QString::fromStdString(form.startupStatus().message()));
     return 1;
   }
   form.show();

@@ -1,5 +1,5 @@
-// The main window frmTest: the recordings list, the details box and the control panel. Every step
-// of the work starts in one of its handlers; the disk itself is the core's business.
+// The main window MainWindow: the recordings list, the details box and the control panel. Every
+// step of the work starts in one of its handlers; the disk itself is the core's business.
 #pragma once
 
 #include <QString>
@@ -9,9 +9,8 @@
 #include <functional>
 #include <vector>
 
-#include "catalogue/programme_table.h"
 #include "catalogue/read_catalogue.h"
-#include "catalogue/recording_rows.h"
+#include "catalogue/recording.h"
 #include "common/status.h"
 #include "device/disk_reader.h"
 #include "disk/disk_finder.h"
@@ -61,134 +60,140 @@ inline constexpr int kColumnName = 0;
 inline constexpr int kColumnSize = 1;
 inline constexpr int kColumnStatus = 2;
 
-class frmTest : public QWidget {
+class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
   // `homeFolder` holds the settings file and the recordings list file; it is also the first
   // destination folder.
-  explicit frmTest(const QString& homeFolder, QWidget* parent = nullptr);
-  ~frmTest() override;
+  explicit MainWindow(const QString& homeFolder, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Seams for the parts that wait on the user, so they can be replaced where nobody is there to
   // answer: the folder chooser (opens at `start`, returns "" on cancel), the fatal message box,
   // and the end of the program; and the list of attached disks.
   std::function<QString(QWidget* owner, const QString& title, const QString& start)>
-      BrowseForFolder;
-  std::function<std::vector<DiskCandidate>()> FindAttachedDisks;
-  std::function<void(const QString& text)> ShowMessage;
-  std::function<void(int exitCode)> EndProgram;
+      browseForFolder;
+  std::function<std::vector<DiskCandidate>()> findAttachedDisks;
+  std::function<void(const QString& text)> showMessage;
+  std::function<void(int exitCode)> endProgram;
   // How the recorder disk is opened, for the list and the copies: the raw drive or image when
   // empty (tests put a failing disk here).
-  DiskOpener OpenDisk;
+  DiskOpener openDisk;
 
   // Whether start-up could open the recordings list file; the program cannot run without it.
-  const Status& StartupStatus() const { return startupStatus_; }
+  const Status& startupStatus() const { return startupStatus_; }
 
-  // Event handlers and procedures, under the names they have always had.
-  void GetINIData();
-  bool TestFolderHere();
-  bool Exists(const QString& FE) const;
-  void THeEnd();
-  void Command1_Click();
-  void Command2_Click();
-  void Command3_Click();
-  void Command4_Click();
-  void ProgView_ItemCheck(QTreeWidgetItem* Item);
-  void ProgView_ItemClick(QTreeWidgetItem* Item);
+  // What the window does: start-up, the buttons, ticking and clicking rows, shut-down.
+  void loadSettings();
+  bool destinationIsWritable();
+  bool isNonEmptyFile(const QString& path) const;
+  void closeListFile();
+  void readList();
+  void copyTicked();
+  void quit();
+  void chooseDestination();
+  void onRowTicked(QTreeWidgetItem* item);
+  void onRowClicked(QTreeWidgetItem* item);
 
   // What the window holds, for the program's own checks.
-  int SelectedCount() const { return selection_.SelectedCount; }
-  int64_t SelectedBytes() const { return selection_.SelectedBytes; }
-  bool CopyEnabled() const { return CopyEnabled_; }
-  const BatchCounters& Counters() const { return counters_; }
-  const ProgrammeTable& Table() const { return table_; }
-  const RecordingRows& Rows() const { return rows_; }
-  bool IsReading() const { return reading_; }
-  bool IsCopying() const { return copying_; }
-  bool IsClosing() const { return closing_; }
-  // The icon key of list row `row` (1-based), as the list shows it.
-  QString RowIconKey(int row) const;
-  QString SettingsPath() const;
-  QString ListFilePath() const;
+  int selectedCount() const { return selection_.count; }
+  int64_t selectedBytes() const { return selection_.bytes; }
+  bool copyEnabled() const { return copyEnabled_; }
+  const BatchCounters& counters() const { return counters_; }
+  const std::vector<Recording>& recordings() const { return recordings_; }
+  bool isReading() const { return reading_; }
+  bool isCopying() const { return copying_; }
+  bool isClosing() const { return closing_; }
+  // The icon key of list row `row` (counted from 0), as the list shows it.
+  QString rowIconKey(int row) const;
+  QString settingsPath() const;
+  QString listFilePath() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  class Yield;
-  friend class Yield;
-  class ReadYield;
-  friend class ReadYield;
+  class CopyObserverAdapter;
+  friend class CopyObserverAdapter;
+  class ReadObserverAdapter;
+  friend class ReadObserverAdapter;
 
-  void BuildControls();
-  void Form_Initialize();
-  void Form_QueryUnload();
-  void SetCopyEnabled(bool enabled);
-  void ShowSelection();
-  void ShowRow(int row);
+  void buildControls();
+  void buildList();
+  void buildDriveRow();
+  void buildProgressAndStatus();
+  void buildButtonsAndOptions();
+  void layOutControls();
+  void restoreSession();
+  void prepareToClose();
+  void setCopyEnabled(bool enabled);
+  void showSelection();
+  void showRow(int row);
   // The status line, its whole text also as its tooltip.
-  void SetStatus(const QString& text);
+  void setStatus(const QString& text);
   // A row's tooltip: why it was not copied, and what went wrong reading it.
-  QString RowTip(int row) const;
-  void FillDiskMenu();
+  QString rowTip(int row) const;
+  void fillDiskMenu();
   // What went wrong reading the row's catalogue entries; empty when nothing did.
-  QString ProblemsText(int row) const;
-  void OnRecognised();
-  void FillProgView();
+  QString problemsText(int row) const;
+  void onRecognised();
+  // The list and the status line once the catalogue has been read (or found missing).
+  void showReadOutcome(CatalogueResult result, bool withUnlisted);
+  void populateList();
   void CopyTickedRecordings();
   void RecountSelection();
-  void OnItemChanged(QTreeWidgetItem* item, int column);
-  void OnRowStarted(int row, int pass);
-  void OnRowFinished(int row, const CopyOutcome& outcome);
-  void OnTaskProgress(double percent);
-  void OnBatchProgress(double percent);
+  void onItemChanged(QTreeWidgetItem* item, int column);
+  void onRowStarted(int row, int pass);
+  void onRowFinished(int row, const CopyOutcome& outcome);
+  void onRecordingProgress(double percent);
+  void onBatchProgress(double percent);
   // Lets the window process its pending events once; false when it is closing.
-  bool Pump();
-  QString FolderPath(const char* fileName) const;
-  QString DestinationFolder() const;
-  void SetDestination(const QString& folder);
-  int RowOf(QTreeWidgetItem* item) const;
-  int SlotOfRow(int row) const;
+  bool processPendingEvents();
+  QString folderPath(const char* fileName) const;
+  QString destinationFolder() const;
+  void setDestination(const QString& folder);
+  int rowOf(QTreeWidgetItem* item) const;
+  // The recording of list row `row` (counted from 0); none for a row that is not there.
+  const Recording* recordingAt(int row) const;
 
-  // Controls, named as the program has always named them.
-  QTreeWidget* ProgView = nullptr;
-  ImageList* ImageList1 = nullptr;
-  QPlainTextEdit* Text3 = nullptr;
-  QFrame* Frame1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLineEdit* Text2 = nullptr;
-  QPushButton* Command4 = nullptr;
-  QLabel* Label3 = nullptr;
-  QToolButton* cmdFindDisk = nullptr;
-  QLabel* lblDisk = nullptr;
-  QLabel* Label2 = nullptr;
-  QPushButton* Command1 = nullptr;
-  QPushButton* Command2 = nullptr;
-  QPushButton* Command3 = nullptr;
-  QProgressBar* pbTaskProgress = nullptr;
-  QProgressBar* pbTaskProgress1 = nullptr;
-  QCheckBox* chkRescue = nullptr;
-  QCheckBox* chkNfo = nullptr;
-  QCheckBox* chkUnlisted = nullptr;
+  // The controls.
+  QTreeWidget* recordingList = nullptr;
+  ImageList* rowIcons = nullptr;
+  QPlainTextEdit* detailsBox = nullptr;
+  QFrame* controlPanel = nullptr;
+  QLabel* driveLabel = nullptr;
+  QLineEdit* driveEdit = nullptr;
+  QPushButton* destinationButton = nullptr;
+  QLabel* destinationLabel = nullptr;
+  QToolButton* findDiskButton = nullptr;
+  QLabel* diskLabel = nullptr;
+  QLabel* statusLabel = nullptr;
+  QPushButton* readListButton = nullptr;
+  QPushButton* copyButton = nullptr;
+  QPushButton* exitButton = nullptr;
+  QProgressBar* recordingProgress = nullptr;
+  QProgressBar* batchProgress = nullptr;
+  QCheckBox* rescueBox = nullptr;
+  QCheckBox* nfoBox = nullptr;
+  QCheckBox* unlistedBox = nullptr;
 
   QString homeFolder_;
   Status startupStatus_;
-  std::ofstream ListFile;
+  std::ofstream listFile_;
 
   // The core's state for this window: the catalogue as read, and names for its parts.
   Catalogue catalogue_;
   MediaGeometry& geometry_ = catalogue_.geometry;
-  ProgrammeTable& table_ = catalogue_.table;
-  RecordingRows& rows_ = catalogue_.rows;
+  std::vector<Recording>& recordings_ = catalogue_.recordings;
   Selection selection_;
   std::vector<QString> rowReasons_;  // why each row's last copy failed; empty when it did not
   BatchCounters counters_;
-  bool CopyEnabled_ = false;
+  bool copyEnabled_ = false;
 
   bool listed_ = false;       // a drive was recognised: no second list in this run
-  bool reading_ = false;      // a list read runs: another press of Command1 is ignored
-  bool copying_ = false;      // a batch runs: Command2 stays disabled
+  bool reading_ = false;      // a list read runs: another press of readListButton is ignored
+  bool copying_ = false;      // a batch runs: copyButton stays disabled
   bool rescuing_ = false;     // the batch that runs (or ran last) is a rescue
   bool closing_ = false;      // Exit or the close box: long work stops at its next yield
   bool syncingRows_ = false;  // the program itself is changing rows: no tick events

@@ -111,24 +111,23 @@ TEST_F(GoldenDisk, IsReadAndCopiedAsTheFormatSays) {
   const test::ReadBack back = test::ReadImage(image);
   ASSERT_EQ(back.result, CatalogueResult::Listed) << back.rejection << back.account.failure;
   EXPECT_FALSE(ReadInPart(back.account));
-  ASSERT_EQ(back.rows.rows.size(), 2u);
-  EXPECT_EQ(back.rows.rows[0].text, "005_193005Jan_Golden.ts");
-  EXPECT_EQ(back.rows.rows[0].channelTime, "ABC1 19:30~20:00");
-  EXPECT_EQ(back.rows.rows[0].sizeText, "387,024 Bytes");
-  EXPECT_EQ(back.table.ProgEPGText[5], "About golden");
-  EXPECT_EQ(back.table.ProgFileOffset[6], kMediaData + kFar * kC);
+  ASSERT_EQ(back.recordings.size(), 2u);
+  EXPECT_EQ(back.recordings[0].rowText, "005_193005Jan_Golden.ts");
+  EXPECT_EQ(back.recordings[0].channelAndTimes, "ABC1 19:30~20:00");
+  EXPECT_EQ(back.recordings[0].sizeText, "387,024 Bytes");
+  EXPECT_EQ(back.recordings[0].guideText, "About golden");
+  EXPECT_EQ(back.recordings[1].media.offset, kMediaData + kFar * kC);
 
   CopyJob job;
   job.driveText = image;
   job.destinationFolder = out.folder();
   job.geometry = &back.geometry;
-  job.table = &back.table;
   job.checkSpace = false;
   BatchCounters counters;
   WorkObserver quiet;
   for (const auto& [row, length, seed] :
-       {std::tuple{1, kC + 2000, 1}, std::tuple{2, int64_t{4000}, 2}}) {
-    const CopyOutcome o = Trace_and_Record(job, row, counters, quiet);
+       {std::tuple{size_t{0}, kC + 2000, 1}, std::tuple{size_t{1}, int64_t{4000}, 2}}) {
+    const CopyOutcome o = CopyRecording(job, back.recordings[row], counters, quiet);
     ASSERT_EQ(o.status, CopyStatus::Downloaded) << o.reason;
     EXPECT_TRUE(test::ReadWholeFile(o.path) == Content(length, static_cast<uint8_t>(seed)))
         << o.path;

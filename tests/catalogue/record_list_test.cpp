@@ -1,5 +1,5 @@
 // Reading the catalogue off written disk images through the real device layer: the records of
-// _RECORD_LIST_ turned into the programme table, the list rows and the list file; the guide
+// _RECORD_LIST_ turned into the recordings of the list and the list file; the guide
 // sectors; the record list found and loaded along its chain of system-area clusters, however that
 // chain looks; and damaged values that must neither crash nor allocate beyond the drive.
 #include <gtest/gtest.h>
@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <map>
 
-#include "catalogue/programme_table.h"
+#include "catalogue/guide.h"
+#include "catalogue/parse_catalogue.h"
 #include "support/test_support.h"
 
 namespace skelbrook {
@@ -25,7 +26,7 @@ constexpr uint32_t kJan5At1930 = 1736105400;  // 2025-01-05 19:30:00 UTC
 ImageRecording Listed(int slot, const std::string& title, const std::string& channel = "SBS",
                       uint32_t start = kJan5At1930, uint32_t minutes = 1,
                       std::optional<std::string> guide = {}) {
-  ImageRecording r = test::Recording(slot, title, 0);
+  ImageRecording r = test::SampleRecording(slot, title, 0);
   r.channel = channel;
   r.start = start;
   r.end = start + minutes * 60;
@@ -34,7 +35,7 @@ ImageRecording Listed(int slot, const std::string& title, const std::string& cha
   return r;
 }
 
-TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
+TEST(RecordParsing, RecordsBecomeTheRecordingsOfTheListAndTheListFile) {
   const std::string longTitle = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   std::string illegal = "*?/\\:|<>\";.,[]";
   for (char c = 1; c < 32; ++c) illegal += c;
@@ -58,16 +59,16 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
   TempDir dir;
   const ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
   ASSERT_EQ(back.result, CatalogueResult::Listed);
-  EXPECT_EQ(back.area.RecordCount, 12);
-  EXPECT_EQ(back.table.RowSlot, (std::vector<int>{0, 7, 2, 3, 4, 5, 5, 6, 9, 9, 10, 10}));
-
+  EXPECT_EQ(back.area.recordCount, 12);
+  std::vector<int> slots;
   std::vector<std::string> texts;
-  for (const RecordingRow& r : back.rows.rows) {
-    texts.push_back(r.text);
-    EXPECT_EQ(r.key, r.text);
+  for (const Recording& r : back.recordings) {
+    slots.push_back(r.slot);
+    texts.push_back(r.rowText);
     EXPECT_EQ(r.icon, kIconDefault);
     EXPECT_FALSE(r.ticked);
   }
+  EXPECT_EQ(slots, (std::vector<int>{7, 2, 3, 4, 5, 5, 6, 9, 9, 10, 10}));
   // The title prefix 0x10 0x69 is skipped, but 0x10 alone is not it; Windows-1252 is decoded; the
   // file name is cleaned; a repeated row key is numbered across the whole run.
   EXPECT_EQ(texts,
@@ -79,16 +80,20 @@ TEST(RecordParsing, RecordsBecomeTheProgrammeTableTheRowsAndTheListFile) {
                                       "006_193005Jan_" + std::string(46, '_') + "-'(&!.ts",
                                       "009_193005Jan_Twice.ts", "009_193005Jan_Twice.ts1",
                                       "010_193005Jan_Again.ts", "010_193005Jan_Again.ts2"}));
-  EXPECT_EQ(back.rows.DuplicateKeyCount, 2);
-  EXPECT_EQ(back.rows.rows[0].sizeText, "3,149,728 Bytes");
-  EXPECT_EQ(back.rows.rows[1].sizeText, " Bytes");
-  const ProgrammeTable& t = back.table;
-  EXPECT_EQ(t.ProgEPGText[7], "The day's stories.");
-  EXPECT_EQ(t.ProgEPGText[2], kNoEpgText);
-  EXPECT_EQ(t.ProgEPGText[3], "Caf\xC3\xA9 society");
-  // A repeated slot: the later record's values are the ones copied.
-  EXPECT_EQ(t.ProgFileName[5], "005_203005Jan_Second");
-  EXPECT_EQ(t.ProgEPGText[5], "About Second");
+  const std::vector<Recording>& r = back.recordings;
+  EXPECT_EQ(r[0].sizeText, "3,149,728 Bytes");
+  EXPECT_EQ(r[1].sizeText, " Bytes");
+  EXPECT_EQ(r[0].guideText, "The day's stories.");
+  EXPECT_EQ(r[1].guideText, kNoEpgText);
+  EXPECT_EQ(r[2].guideText, "Caf\xC3\xA9 society");
+  // A repeated slot: both rows copy the later record's recording; each shows its own times.
+  for (const size_t row : {4, 5}) {
+    EXPECT_EQ(r[row].fileStem, "005_203005Jan_Second");
+    EXPECT_EQ(r[row].guideText, "About Second");
+    EXPECT_EQ(r[row].title, "Second");
+  }
+  EXPECT_EQ(r[4].channelAndTimes, "Seven 19:30~19:35");
+  EXPECT_EQ(r[5].channelAndTimes, "Nine 20:30~20:35");
 
   // One line per row, whatever line ends and tabs the disk's text holds, then the closing line.
   const std::string& list = back.listFile;
@@ -121,12 +126,16 @@ TEST(GuideScan, SlotBeforeTheFirstDotNamesTheGuideSectorUntilEveryRecordHasOne) 
   }
   TempDir dir;
   const ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
+  GuideSectors found{};
+  LocateGuideSectors(back.area, found);
   std::map<int, int64_t> sectors;
   for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (back.table.ProgEPGOffset[slot] != 0) sectors[slot] = back.table.ProgEPGOffset[slot] / 512;
+    if (found[static_cast<size_t>(slot)] != 0)
+      sectors[slot] = found[static_cast<size_t>(slot)] / 512;
   }
   EXPECT_EQ(sectors, (std::map<int, int64_t>{{0, 5000}, {7, 1000}, {42, 7000}, {123, 6000}}));
-  EXPECT_EQ(back.table.ProgEPGText[9], kNoEpgText);
+  EXPECT_EQ(back.recordings[1].guideSectorOffset, int64_t{7000} * 512);
+  EXPECT_EQ(back.recordings[3].guideText, kNoEpgText);
 }
 
 // A record list of `count` records, slots 2.., none with a media file or guide. The image still
@@ -141,11 +150,11 @@ ImageDesign ManyRecords(int count) {
 }
 
 void ExpectRows(const ReadBack& back, int count) {
-  ASSERT_EQ(back.rows.rows.size(), static_cast<size_t>(count));
+  ASSERT_EQ(back.recordings.size(), static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     char text[48];
     std::snprintf(text, sizeof text, "%03d_193005Jan_Title %d.ts", 2 + i, i);
-    EXPECT_EQ(back.rows.rows[static_cast<size_t>(i)].text, text);
+    EXPECT_EQ(back.recordings[static_cast<size_t>(i)].rowText, text);
   }
 }
 
@@ -157,8 +166,8 @@ TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
   ImageDesign design = ManyRecords(120);  // 36,480 bytes: three clusters
   design.recordListClusters = {9, 4, 5};
   const ReadBack good = test::ReadImage(test::WriteTestImage(dir, design));
-  const int64_t fat = good.area.FatOffset, descriptor = good.area.DescriptorOffset;
-  const int64_t listSize = good.area.DirOffset + kEntryLength32, C = kSystemClusterSize;
+  const int64_t fat = good.area.tableOffset, descriptor = good.area.descriptorOffset;
+  const int64_t listSize = good.area.rootDirectoryOffset + kEntryLength32, C = kSystemClusterSize;
   struct Case {
     int64_t at;  // 0: nothing changed
     uint32_t value;
@@ -190,9 +199,9 @@ TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
         dir, design, std::to_string(c.at) + "-" + std::to_string(c.value) + ".img");
     if (c.at != 0) test::WriteBytesAt(image, c.at, test::Little32(c.value));
     const ReadBack back = test::ReadImage(image);
-    const int64_t size = back.geometry.DriveSize;
-    EXPECT_LE(static_cast<int64_t>(back.area.FatTable.size()) * 4, size);
-    EXPECT_LE(static_cast<int64_t>(back.area.RecordListBuffer.size()), size + C);
+    const int64_t size = back.geometry.driveSize;
+    EXPECT_LE(static_cast<int64_t>(back.area.allocationTable.size()) * 4, size);
+    EXPECT_LE(static_cast<int64_t>(back.area.recordList.size()), size + C);
     if (c.rows < 0) {
       EXPECT_EQ(back.result, CatalogueResult::Unreadable);
       EXPECT_NE(back.account.failure.find("read past the end of the drive"), std::string::npos)
@@ -201,7 +210,7 @@ TEST(RecordList, IsLoadedAlongItsChainWhateverTheDiskSays) {
     }
     ExpectRows(back, c.rows);
     if (c.listBytes >= 0) {
-      EXPECT_EQ(static_cast<int64_t>(back.area.RecordListBuffer.size()), c.listBytes);
+      EXPECT_EQ(static_cast<int64_t>(back.area.recordList.size()), c.listBytes);
     }
     if (c.rows == 0) {
       EXPECT_EQ(back.listFile, std::string(kListFileClosingLine) + "\r\n");

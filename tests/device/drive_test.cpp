@@ -40,44 +40,44 @@ TEST(Drive, ReadsExactlyTheBytesAskedForFromAReadOnlyImageAndZerosForTheRest) {
 #endif
 
   Drive drive;
-  ASSERT_TRUE(drive.OpenDrive(" " + image + "\t").ok());
+  ASSERT_TRUE(drive.Open(" " + image + "\t").ok());
   EXPECT_EQ(drive.SizeBytes(), 1000);
   // Not a whole number of sectors, and the rounded-up read runs past the end: all 700 are there.
-  EXPECT_EQ(drive.ReadDrive(0, 700), 700);
-  EXPECT_EQ(drive.BlockBuffer, Pattern(700));
+  EXPECT_EQ(drive.Read(0, 700), 700);
+  EXPECT_EQ(drive.Buffer(), Pattern(700));
   EXPECT_TRUE(drive.LastReadError().empty());
-  EXPECT_EQ(drive.ReadDrive(600, 1), 0);  // counts of 1 and 0 leave the buffer as it is
-  EXPECT_EQ(drive.ReadDrive(600, 0), 0);
-  EXPECT_EQ(drive.BlockBuffer, Pattern(700));
+  EXPECT_EQ(drive.Read(600, 1), 0);  // counts of 1 and 0 leave the buffer as it is
+  EXPECT_EQ(drive.Read(600, 0), 0);
+  EXPECT_EQ(drive.Buffer(), Pattern(700));
   // Past the end: 488 bytes delivered, the rest of the 1,024 zeros.
   std::vector<uint8_t> expected = Pattern(488, 512);
   expected.resize(1024, 0);
-  EXPECT_EQ(drive.ReadDrive(512, 1024), 488);
-  EXPECT_EQ(drive.BlockBuffer, expected);
+  EXPECT_EQ(drive.Read(512, 1024), 488);
+  EXPECT_EQ(drive.Buffer(), expected);
   EXPECT_FALSE(drive.LastReadError().empty());
 
   // A failing disk: a read that meets bad sectors is read again sector by sector, and only the
   // sectors that fail are lost, merged into runs and cut to the bytes asked for.
-  ASSERT_TRUE(drive.OpenDrive(image, test::FailingAt({{100, 1}, {600, 1}})).ok());
+  ASSERT_TRUE(drive.Open(image, test::FailingAt({{100, 1}, {600, 1}})).ok());
   std::vector<ReadGap> gaps = drive.ReadSalvaging(0, 1000);
   ASSERT_EQ(gaps.size(), 1u);
   EXPECT_TRUE(gaps[0].first == 0 && gaps[0].bytes == 1000 && gaps[0].error == test::kIoErrorText);
-  ASSERT_TRUE(drive.OpenDrive(image, test::FailingAt({{600, 1}})).ok());
+  ASSERT_TRUE(drive.Open(image, test::FailingAt({{600, 1}})).ok());
   gaps = drive.ReadSalvaging(0, 1000);
   ASSERT_EQ(gaps.size(), 1u);
   EXPECT_TRUE(gaps[0].first == 512 && gaps[0].bytes == 488);
-  EXPECT_EQ(std::vector<uint8_t>(drive.BlockBuffer.begin(), drive.BlockBuffer.begin() + 512),
+  EXPECT_EQ(std::vector<uint8_t>(drive.Buffer().begin(), drive.Buffer().begin() + 512),
             Pattern(512));
-  EXPECT_EQ(std::vector<uint8_t>(drive.BlockBuffer.begin() + 512, drive.BlockBuffer.end()),
+  EXPECT_EQ(std::vector<uint8_t>(drive.Buffer().begin() + 512, drive.Buffer().end()),
             std::vector<uint8_t>(488, 0));
 
   // Closed (twice), or failed to open: every read delivers nothing and zeros.
-  drive.CloseDrive();
-  drive.CloseDrive();
-  EXPECT_EQ(drive.ReadDrive(0, 512), 0);
-  EXPECT_EQ(drive.BlockBuffer, std::vector<uint8_t>(512, 0));
+  drive.Close();
+  drive.Close();
+  EXPECT_EQ(drive.Read(0, 512), 0);
+  EXPECT_EQ(drive.Buffer(), std::vector<uint8_t>(512, 0));
   Drive missing;
-  EXPECT_FALSE(missing.OpenDrive(dir.file("no-such.img")).ok());
+  EXPECT_FALSE(missing.Open(dir.file("no-such.img")).ok());
   EXPECT_FALSE(missing.IsOpen());
   EXPECT_EQ(test::FileChecksum(image), before);
 }
@@ -93,15 +93,15 @@ TEST(Drive, DestinationFilesNeverReplaceAnExistingFile) {
   OutputFile out;
   ASSERT_TRUE(out.CreateExclusive(part).ok());
   // Room reserved for more than is written is given back when the file is flushed.
-  ASSERT_TRUE(out.ReserveOutput(4 << 20).ok());
+  ASSERT_TRUE(out.Reserve(4 << 20).ok());
   const auto bytes = Pattern(300);
-  ASSERT_TRUE(out.WriteOutput(bytes.data(), 200).ok());
-  ASSERT_TRUE(out.WriteOutput(bytes.data() + 200, 100).ok());
+  ASSERT_TRUE(out.Write(bytes.data(), 200).ok());
+  ASSERT_TRUE(out.Write(bytes.data() + 200, 100).ok());
   EXPECT_EQ(out.BytesWritten(), 300);
-  EXPECT_TRUE(out.FlushOutput().ok());
-  EXPECT_TRUE(out.CloseOutput().ok());
-  EXPECT_TRUE(out.CloseOutput().ok());
-  EXPECT_FALSE(out.WriteOutput(bytes.data(), 1).ok());
+  EXPECT_TRUE(out.Flush().ok());
+  EXPECT_TRUE(out.Close().ok());
+  EXPECT_TRUE(out.Close().ok());
+  EXPECT_FALSE(out.Write(bytes.data(), 1).ok());
   EXPECT_EQ(FileLength(part), 300);
 #ifdef __linux__
   struct stat st {};
@@ -166,7 +166,7 @@ TEST(Drive, TheDiskServiceIsAskedOnlyWhenTheRightsToTheDiskAreLacking) {
     calls.clear();
     lacking = c.lacking;
     Drive drive;
-    const Status s = drive.OpenDrive(
+    const Status s = drive.Open(
         image, WithRightsFallback(opener("raw", c.raw), opener("service", c.service), lacksRights));
     EXPECT_EQ(calls, c.calls);
     EXPECT_EQ(s.message(), c.error);

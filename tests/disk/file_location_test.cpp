@@ -40,21 +40,22 @@ TEST(FileLocation, MediaFilesAreFoundByTheirNamesUntilEveryRecordHasOne) {
     design.rawEntries.push_back({true, static_cast<int>(design.rawEntries.size()),
                                  test::DirEntryBytes(e.name, e.sector, e.length)});
     if (e.listedSlot == 0) continue;
-    design.recordings.push_back(test::Recording(e.listedSlot, "T", 0));
+    design.recordings.push_back(test::SampleRecording(e.listedSlot, "T", 0));
     design.recordings.back().withMediaFile = false;
   }
   test::TempDir dir;
   const test::ReadBack back = test::ReadImage(test::WriteTestImage(dir, design));
-  ASSERT_EQ(back.rows.rows.size(), 7u);
+  ASSERT_EQ(back.recordings.size(), 7u);
   size_t row = 0;
   for (const Entry& e : entries) {
     if (e.listedSlot == 0) continue;
-    EXPECT_EQ(back.rows.rows[row++].sizeText, e.sizeText) << e.name;
-    EXPECT_EQ(back.table.ProgFileOffset[static_cast<size_t>(e.listedSlot)], int64_t{e.sector} * 512)
-        << e.name;
+    EXPECT_EQ(back.recordings[row].sizeText, e.sizeText) << e.name;
+    EXPECT_EQ(back.recordings[row++].media.offset, int64_t{e.sector} * 512) << e.name;
   }
-  const auto& offsets = back.table.ProgFileOffset;
-  EXPECT_EQ(std::count_if(offsets.begin(), offsets.end(), [](int64_t o) { return o != 0; }), 6);
+  const MediaFiles& files = back.mediaFiles;
+  EXPECT_EQ(
+      std::count_if(files.begin(), files.end(), [](const MediaFile& f) { return f.offset != 0; }),
+      6);
 }
 
 }  // namespace

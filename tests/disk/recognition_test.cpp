@@ -69,18 +69,18 @@ TEST(Recognition, OnlyTheMarkerAndADescriptorThatFitsTheDriveAreRecognised) {
     const std::string image =
         DescriptorImage(dir, c.lastEntry, c.marker, c.fatSector, c.dataSector, c.sectors);
     SCOPED_TRACE(image);
-    ASSERT_TRUE(drive.OpenDrive(image).ok());
+    ASSERT_TRUE(drive.Open(image).ok());
     CatalogueAccount account;
-    GetFileOffset(drive, g, account);
-    EXPECT_EQ(g.KnownDrive, *c.reason == '\0');
-    EXPECT_NE(g.RejectReason.find(c.reason), std::string::npos) << g.RejectReason;
-    if (!g.KnownDrive) continue;
-    EXPECT_EQ(g.DriveSize, c.sectors * 512);
-    ASSERT_EQ(g.MediaFat.size(), c.lastEntry + 2u);
+    RecogniseDisk(drive, g, account);
+    EXPECT_EQ(g.recognised, *c.reason == '\0');
+    EXPECT_NE(g.rejectReason.find(c.reason), std::string::npos) << g.rejectReason;
+    if (!g.recognised) continue;
+    EXPECT_EQ(g.driveSize, c.sectors * 512);
+    ASSERT_EQ(g.allocationTable.size(), c.lastEntry + 2u);
     if (c.lastEntry == 0) continue;
-    EXPECT_EQ(drive.BlockBuffer.size(), 1024u);
-    EXPECT_EQ(g.MediaFat[127], 0x01010101);
-    EXPECT_EQ(g.MediaFat[128], 0);
+    EXPECT_EQ(drive.Buffer().size(), 1024u);
+    EXPECT_EQ(g.allocationTable[127], 0x01010101);
+    EXPECT_EQ(g.allocationTable[128], 0);
   }
 }
 
@@ -90,30 +90,30 @@ TEST(Recognition, HostileOrUnreadableDescriptorsCostNothingAndSayWhy) {
   // 65,536 for a dump that ends early.
   const std::string huge = DescriptorImage(dir, 0xFFFFFFFFu, 118, 300, 200, WithRoomFor(200));
   Drive drive;
-  ASSERT_TRUE(drive.OpenDrive(huge).ok());
+  ASSERT_TRUE(drive.Open(huge).ok());
   MediaGeometry g;
   CatalogueAccount account;
-  GetFileOffset(drive, g, account);
-  ASSERT_TRUE(g.KnownDrive) << g.RejectReason;
-  EXPECT_EQ(g.MediaFatCount, 201 + 65536);
+  RecogniseDisk(drive, g, account);
+  ASSERT_TRUE(g.recognised) << g.rejectReason;
+  EXPECT_EQ(g.entryCount, 201 + 65536);
   EXPECT_TRUE(account.problems.empty());
 
   // The descriptor sector will not read: not recognised, and the reason says where and why.
   const std::string image = DescriptorImage(dir, 511, 118, 300, 200, WithRoomFor(1000));
-  ASSERT_TRUE(drive.OpenDrive(image, test::FailingAt({{8192 + 252, 1}})).ok());
+  ASSERT_TRUE(drive.Open(image, test::FailingAt({{8192 + 252, 1}})).ok());
   account = {};
-  GetFileOffset(drive, g, account);
-  EXPECT_FALSE(g.KnownDrive);
-  EXPECT_EQ(g.RejectReason,
+  RecogniseDisk(drive, g, account);
+  EXPECT_FALSE(g.recognised);
+  EXPECT_EQ(g.rejectReason,
             "the media descriptor could not be read at byte 8192 (0x2000): Input/output error");
   ASSERT_EQ(account.unreadable.size(), 1u);
   EXPECT_EQ(account.unreadable[0].area, kAreaMediaDescriptor);
 
   // Table entries that will not read are unknown, not 0: only their bytes are lost.
-  ASSERT_TRUE(drive.OpenDrive(image, test::FailingAt({{300 * 512 + 1024, 512}})).ok());
+  ASSERT_TRUE(drive.Open(image, test::FailingAt({{300 * 512 + 1024, 512}})).ok());
   account = {};
-  GetFileOffset(drive, g, account);
-  ASSERT_TRUE(g.KnownDrive) << g.RejectReason;
+  RecogniseDisk(drive, g, account);
+  ASSERT_TRUE(g.recognised) << g.rejectReason;
   ASSERT_EQ(account.unreadable.size(), 1u);
   EXPECT_EQ(Describe(account.unreadable[0]),
             "media allocation table: 512 bytes at byte 154624 (0x25C00) could not be read "

@@ -37,19 +37,19 @@ void CopyFixture::WriteDisk(mkimage::ImageDesign description) {
 void CopyFixture::WriteUsualDisk() {
   mkimage::ImageDesign s;
   s.systemFatEntries = 16;  // keeps the image small
-  s.recordings = {Recording(2, "Tail 10000", 2 * C + 10000, {5, 6, 7}),
-                  Recording(3, "Tail 1024", 2 * C + 1024, {8, 9, 10}),
-                  Recording(4, "Tail 1025", 2 * C + 1025, {11, 12, 13}),
-                  Recording(5, "Whole", 2 * C, {14, 15}),
-                  Recording(6, "Scattered", C + 4242, {19, 16}),
-                  Recording(7, "Single", 5001, {3}),
-                  Recording(8, "Tiny", 1000, {4}),
-                  Recording(9, "Long chain", 5000, {20, 21})};
+  s.recordings = {SampleRecording(2, "Tail 10000", 2 * C + 10000, {5, 6, 7}),
+                  SampleRecording(3, "Tail 1024", 2 * C + 1024, {8, 9, 10}),
+                  SampleRecording(4, "Tail 1025", 2 * C + 1025, {11, 12, 13}),
+                  SampleRecording(5, "Whole", 2 * C, {14, 15}),
+                  SampleRecording(6, "Scattered", C + 4242, {19, 16}),
+                  SampleRecording(7, "Single", 5001, {3}),
+                  SampleRecording(8, "Tiny", 1000, {4}),
+                  SampleRecording(9, "Long chain", 5000, {20, 21})};
   copied = {2 * C + 10000, 2 * C, 2 * C + 1025, 2 * C, C + 4242, 5001, 0, 5000};
   ASSERT_NO_FATAL_FAILURE(WriteDisk(s));
-  ASSERT_EQ(disk.rows.rows.size(), design.recordings.size());
+  ASSERT_EQ(disk.recordings.size(), design.recordings.size());
   for (size_t i = 0; i < design.recordings.size(); ++i) {
-    ASSERT_EQ(disk.table.RowSlot[i + 1], design.recordings[i].slot);
+    ASSERT_EQ(disk.recordings[i].slot, design.recordings[i].slot);
   }
 }
 
@@ -70,7 +70,6 @@ CopyJob CopyFixture::Job(bool rescue, const DiskOpener& openDisk) const {
   job.driveText = image;
   job.destinationFolder = out.folder();
   job.geometry = &disk.geometry;
-  job.table = &disk.table;
   job.openDisk = openDisk;
   job.rescue = rescue;
   return job;
@@ -79,26 +78,24 @@ CopyJob CopyFixture::Job(bool rescue, const DiskOpener& openDisk) const {
 BatchResult CopyFixture::CopyAll(const CopyJob& job, int stopAtPump) {
   for (const auto& entry : fs::directory_iterator(PathFromUtf8(job.destinationFolder)))
     fs::remove(entry.path());
-  for (auto& row : disk.rows.rows) {
-    row.ticked = true;
-    row.icon = kIconDefault;
+  for (Recording& r : disk.recordings) {
+    r.ticked = true;
+    r.icon = kIconDefault;
   }
-  Selection selection;
-  RecountSelection(disk.rows, disk.table, selection);
-  counters = {selection.SelectedBytes, 0};
+  counters = {CountTicked(disk.recordings).bytes, 0};
   log.pumps = 0;
   log.stopAtPump = stopAtPump;
   log.task.clear();
   log.batch.clear();
-  return CopyTickedRecordings(disk.rows, job, counters, log);
+  return CopyTickedRecordings(disk.recordings, job, counters, log);
 }
 
-std::string CopyFixture::Name(int row) const {
-  return disk.table.ProgFileName[disk.table.RowSlot[static_cast<size_t>(row)]] + ".ts";
+std::string CopyFixture::Name(size_t row) const {
+  return disk.recordings[row].fileStem + ".ts";
 }
 
-std::vector<uint8_t> CopyFixture::Expected(int row, int64_t length) const {
-  const int slot = disk.table.RowSlot[static_cast<size_t>(row)];
+std::vector<uint8_t> CopyFixture::Expected(size_t row, int64_t length) const {
+  const int slot = disk.recordings[row].slot;
   for (const mkimage::ImageRecording& r : design.recordings) {
     if (r.slot == slot) return mkimage::RecordingBytes(r.seed, 0, length);
   }

@@ -36,7 +36,7 @@ class CopyFixture : public ::testing::Test {
   // The disk most copy tests use, one recording per row in this order: three-cluster chains
   // ending in tails of 10,000, 1,024 and 1,025 bytes, two whole clusters, a chain out of order,
   // a recording on one cluster, one whose only tail is dropped, and a chain longer than its size.
-  // `copied[row - 1]` is the length its copy must have.
+  // `copied[row]` is the length its copy must have.
   void WriteUsualDisk();
   // The image has the same bytes and mode as when written, and was never opened for writing.
   void TearDown() override;
@@ -44,10 +44,11 @@ class CopyFixture : public ::testing::Test {
   CopyJob Job(bool rescue = false, const DiskOpener& openDisk = {}) const;
   // Empties the job's folder, ticks every row and copies them as a batch into `counters` and `log`.
   BatchResult CopyAll(const CopyJob& job, int stopAtPump = -1);
-  std::string Name(int row) const;  // the row's file name
-  std::string Output(int row) const { return out.file(Name(row)); }
+  // Rows are indices into disk.recordings.
+  std::string Name(size_t row) const;  // the row's file name
+  std::string Output(size_t row) const { return out.file(Name(row)); }
   // The first `length` bytes of the row's recording, in natural order.
-  std::vector<uint8_t> Expected(int row, int64_t length) const;
+  std::vector<uint8_t> Expected(size_t row, int64_t length) const;
   // The names in `folder` (the destination folder when empty).
   std::set<std::string> Left(const std::string& folder = "") const;
 

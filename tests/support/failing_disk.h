@@ -97,9 +97,9 @@ inline DiskOpener Watched(std::shared_ptr<std::vector<DiskRead>> log, DiskOpener
 class RefusingFile : public OutputFile {
  public:
   RefusingFile(int64_t limit, bool full) : limit_(limit), full_(full) {}
-  Status WriteOutput(const uint8_t* data, int64_t count) override {
+  Status Write(const uint8_t* data, int64_t count) override {
     const int64_t allowed = std::clamp<int64_t>(limit_ - BytesWritten(), 0, count);
-    if (Status s = OutputFile::WriteOutput(data, allowed); !s.ok()) return s;
+    if (Status s = OutputFile::Write(data, allowed); !s.ok()) return s;
     if (allowed == count) return Status::Ok();
     return Status::Error(full_ ? kDestinationFullText : "writing failed: Input/output error");
   }

@@ -7,10 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/programme_table.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/read_catalogue.h"
-#include "catalogue/recording_rows.h"
-#include "catalogue/system_area.h"
 #include "device/file_system.h"
 #include "disk/media_geometry.h"
 #include "mkimage/image_writer.h"
@@ -38,7 +36,7 @@ std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& desig
                            const std::string& name = "disk.img");
 
 // A recording of `size` bytes on contiguous clusters (or the given chain).
-using mkimage::Recording;
+using mkimage::SampleRecording;
 
 struct ReadBack : Catalogue {
   CatalogueResult result = CatalogueResult::Listed;

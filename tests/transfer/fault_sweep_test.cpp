@@ -15,7 +15,7 @@ namespace {
 
 // One read the copy makes: where on the disk, how long, and where its bytes go in the file.
 struct PlannedRead {
-  int row;
+  size_t row;
   int64_t position, count, fileOffset;
 };
 
@@ -24,17 +24,17 @@ class FaultSweep : public CopyFixture {
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(WriteUsualDisk());
     for (size_t i = 0; i < copied.size(); ++i) {
-      Plan(static_cast<int>(i) + 1, design.recordings[i]);
-      want.push_back(Expected(static_cast<int>(i) + 1, copied[i]));
+      Plan(i, design.recordings[i]);
+      want.push_back(Expected(i, copied[i]));
     }
   }
 
   // Six blocks per cluster, then what is left in the cluster that holds the end (only when that
   // is more than 1,024 bytes), read as whole 4-byte groups; clusters past the size are not read.
-  void Plan(int row, const mkimage::ImageRecording& r) {
+  void Plan(size_t row, const mkimage::ImageRecording& r) {
     int64_t done = 0;
     for (size_t k = 0; k < r.clusters.size(); ++k, done += C) {
-      const int64_t at = disk.geometry.MediaDataOffset + r.clusters[k] * C;
+      const int64_t at = disk.geometry.dataOffset + r.clusters[k] * C;
       if (done >= r.size) {
         unread.push_back(at);
       } else if (k + 1 < r.clusters.size() && r.size - done > C) {
@@ -52,28 +52,28 @@ class FaultSweep : public CopyFixture {
 
   // Every row not in `failing` was copied exactly and counted; the rows in it failed with a
   // reason containing the text given, stay ticked and left no file.
-  void ExpectOnly(const BatchResult& result, const std::map<int, std::string>& failing) {
+  void ExpectOnly(const BatchResult& result, const std::map<size_t, std::string>& failing) {
     ASSERT_EQ(result.outcomes.size(), want.size());
     std::set<std::string> wanted;
     int64_t counted = 0;
     for (size_t i = 0; i < result.outcomes.size(); ++i) {
       const CopyOutcome& o = result.outcomes[i];
-      const auto fails = failing.find(result.rowsCopied[i]);
-      SCOPED_TRACE("row " + std::to_string(result.rowsCopied[i]));
+      const auto fails = failing.find(result.rows[i]);
+      SCOPED_TRACE("row " + std::to_string(result.rows[i]));
       if (fails == failing.end()) {
         ASSERT_EQ(o.status, CopyStatus::Downloaded) << o.reason;
-        EXPECT_EQ(disk.rows.rows[i].icon, kIconDownloaded);
+        EXPECT_EQ(disk.recordings[i].icon, kIconDownloaded);
         EXPECT_TRUE(ReadWholeFile(o.path) == want[i]) << "the copy differs from the recording";
-        wanted.insert(Name(result.rowsCopied[i]));
+        wanted.insert(Name(result.rows[i]));
         counted += copied[i];
       } else {
         EXPECT_EQ(o.status, CopyStatus::Failed);
-        EXPECT_EQ(disk.rows.rows[i].icon, kIconFailed);
-        EXPECT_TRUE(disk.rows.rows[i].ticked);
+        EXPECT_EQ(disk.recordings[i].icon, kIconFailed);
+        EXPECT_TRUE(disk.recordings[i].ticked);
         EXPECT_NE(o.reason.find(fails->second), std::string::npos) << o.reason;
       }
     }
-    EXPECT_EQ(counters.BatchBytesCopied, counted) << "a failed copy is not counted";
+    EXPECT_EQ(counters.copiedBytes, counted) << "a failed copy is not counted";
     EXPECT_EQ(Left(), wanted);
   }
 
@@ -86,7 +86,7 @@ TEST_F(FaultSweep, EachFailingReadFailsOnlyItsOwnRow) {
   ASSERT_EQ(reads.size(), 54u);
   for (const PlannedRead& r : reads) {
     // Outright failure of the whole read; a read that stops short before its last sector.
-    const int64_t lastSector = r.position + (r.count - 1) / kSector * kSector;
+    const int64_t lastSector = r.position + (r.count - 1) / kSectorSize * kSectorSize;
     for (const auto& [shortRead, failAt] :
          {std::pair{false, r.position}, std::pair{true, lastSector}}) {
       SCOPED_TRACE((shortRead ? "short read at " : "failed read at ") + std::to_string(failAt));
@@ -102,17 +102,17 @@ TEST_F(FaultSweep, EachFailingReadFailsOnlyItsOwnRow) {
 
 TEST_F(FaultSweep, RescueZeroesExactlyTheFailingSectorWhereverItLies) {
   for (const PlannedRead& r : reads) {
-    const int64_t within = r.count / 2 / kSector * kSector;
+    const int64_t within = r.count / 2 / kSectorSize * kSectorSize;
     const int64_t first = r.fileOffset + within;
     const int64_t missing =
-        std::min<int64_t>(kSector, static_cast<int64_t>(want[r.row - 1].size()) - first);
+        std::min<int64_t>(kSectorSize, static_cast<int64_t>(want[r.row].size()) - first);
     SCOPED_TRACE("row " + std::to_string(r.row) + ", file byte " + std::to_string(first));
     const BatchResult result = CopyAll(Job(true, FailingAt({{r.position + within, 1}}, false)));
     ASSERT_EQ(result.outcomes.size(), want.size());
     for (size_t i = 0; i < result.outcomes.size(); ++i) {
       const CopyOutcome& o = result.outcomes[i];
       std::vector<uint8_t> expected = want[i];
-      if (result.rowsCopied[i] == r.row) {
+      if (result.rows[i] == r.row) {
         EXPECT_EQ(o.status, CopyStatus::Failed);
         EXPECT_EQ(o.unreadableBytes, missing);
         EXPECT_NE(o.reason.find(std::to_string(missing) + " bytes could not be read"),
@@ -133,7 +133,7 @@ TEST_F(FaultSweep, RescueZeroesExactlyTheFailingSectorWhereverItLies) {
       } else {
         EXPECT_EQ(o.status, CopyStatus::Downloaded) << o.reason;
       }
-      EXPECT_TRUE(ReadWholeFile(o.path) == expected) << "row " << result.rowsCopied[i];
+      EXPECT_TRUE(ReadWholeFile(o.path) == expected) << "row " << result.rows[i];
     }
     EXPECT_EQ(Left().size(), want.size() + 1);
   }

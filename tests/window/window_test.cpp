@@ -19,8 +19,8 @@
 #include "window/udisks.h"
 #endif
 
-using skelbrook::window::frmTest;
 using skelbrook::window::HomeFolder;
+using skelbrook::window::MainWindow;
 namespace mk = skelbrook::mkimage;
 
 namespace {
@@ -71,7 +71,7 @@ mk::ImageDesign FourRecordings() {
 // answered by the test.
 struct Session {
   QTemporaryDir home, dest, disks;
-  std::unique_ptr<frmTest> w;
+  std::unique_ptr<MainWindow> w;
   QString folderAnswer;  // "" is a cancelled folder chooser
   QString folderStart;   // where the chooser was last opened
   QStringList messages;
@@ -79,13 +79,13 @@ struct Session {
 
   Session() { Open(); }
   void Open() {
-    w = std::make_unique<frmTest>(home.path());
-    w->BrowseForFolder = [this](QWidget*, const QString&, const QString& start) {
+    w = std::make_unique<MainWindow>(home.path());
+    w->browseForFolder = [this](QWidget*, const QString&, const QString& start) {
       folderStart = start;
       return folderAnswer;
     };
-    w->ShowMessage = [this](const QString& text) { messages << text; };
-    w->EndProgram = [this](int code) { endings << code; };
+    w->showMessage = [this](const QString& text) { messages << text; };
+    w->endProgram = [this](int code) { endings << code; };
     w->show();
   }
 
@@ -96,13 +96,13 @@ struct Session {
   }
   void Choose(const QString& folder) {
     folderAnswer = folder;
-    Find<QPushButton>("Command4")->click();
+    Find<QPushButton>("destinationButton")->click();
   }
   // Reads the list from `drive`, with `folder` chosen as the destination, as the user does.
   void Read(const QString& drive, const QString& folder) {
     Choose(folder);
-    Find<QLineEdit>("Text2")->setText(drive);
-    Find<QPushButton>("Command1")->click();
+    Find<QLineEdit>("driveEdit")->setText(drive);
+    Find<QPushButton>("readListButton")->click();
   }
   void ReadList(const mk::ImageDesign& design) { Read(Image(design), dest.path()); }
 
@@ -112,27 +112,27 @@ struct Session {
     qFatal("no control named %s", name);
   }
   QString Text(const char* name) { return Find(name)->property("text").toString(); }
-  QString Details() { return Find<QPlainTextEdit>("Text3")->toPlainText(); }
+  QString Details() { return Find<QPlainTextEdit>("detailsBox")->toPlainText(); }
   bool Enabled(const char* name) { return Find(name)->isEnabled(); }
   bool Visible(const char* name) { return Find(name)->isVisible(); }
   // The status line, with the times of day of a batch's start and end text shown as "T".
   QString Status() {
     static const QRegularExpression times("(Start time: ).+?( Bytes: )|( - End time: ).+$");
-    return Text("Label2").replace(times, QStringLiteral("\\1\\3T\\2"));
+    return Text("statusLabel").replace(times, QStringLiteral("\\1\\3T\\2"));
   }
-  QTreeWidget* List() { return Find<QTreeWidget>("ProgView"); }
+  QTreeWidget* List() { return Find<QTreeWidget>("recordingList"); }
   QTreeWidgetItem* Row(int row) { return List()->topLevelItem(row - 1); }
   void Tick(int r, bool on = true) { Row(r)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked); }
   // Every row's tick ("x" or "-") and icon key, e.g. "x failed, - downloaded".
   QString Marks() {
     QStringList marks;
     for (int r = 1; r <= List()->topLevelItemCount(); ++r)
-      marks << (Row(r)->checkState(0) == Qt::Checked ? "x " : "- ") + w->RowIconKey(r);
+      marks << (Row(r)->checkState(0) == Qt::Checked ? "x " : "- ") + w->rowIconKey(r - 1);
     return marks.join(QStringLiteral(", "));
   }
   // Runs `step` once, at the first move of the recording's progress bar in the next copy.
   void AtFirstProgress(const std::function<void(int percent)>& step) {
-    QObject::connect(Find<QProgressBar>("pbTaskProgress"), &QProgressBar::valueChanged, w.get(),
+    QObject::connect(Find<QProgressBar>("recordingProgress"), &QProgressBar::valueChanged, w.get(),
                      step, Qt::SingleShotConnection);
   }
   QString Settings() const { return home.filePath(QStringLiteral("9200T_sk.ini")); }
@@ -214,17 +214,18 @@ class WindowTest : public QObject {
     const QString folder = QDir::toNativeSeparators(s.home.path()) + QDir::separator();
     const auto defaults = "[9200T]\r\nPhysical drive=2\r\nSave to=" + folder.toUtf8() + "\r\n";
     QCOMPARE(ReadAll(s.Settings()), defaults);
-    QCOMPARE(s.Text("Label3"), folder);
+    QCOMPARE(s.Text("destinationLabel"), folder);
 
     // The controls under their names, with their captions; the list's columns; the ready state.
     QStringList captions{s.w->windowTitle()};
-    for (const char* name : {"Text2", "Label2", "Command1", "Command2", "Command3", "Command4"})
+    for (const char* name : {"driveEdit", "statusLabel", "readListButton", "copyButton",
+                             "exitButton", "destinationButton"})
       captions << s.Text(name);
     for (int c = 0; c < s.List()->columnCount(); ++c) captions << s.List()->headerItem()->text(c);
     QCOMPARE(captions.join(QLatin1Char('|')),
              "9200TSkelbrook 0.89  (oska)|2||Read filelist from 9200T|Copy files to PC|Exit|"
              "Destination folder|Programme name|File size|Status");
-    auto* images = s.Find<skelbrook::window::ImageList>("ImageList1");
+    auto* images = s.Find<skelbrook::window::ImageList>("rowIcons");
     QCOMPARE(images->Keys(), (QStringList{"failed", "downloaded", "default", "downloading"}));
     for (const QString& key : images->Keys()) QVERIFY(!images->Icon(key).isNull());
     // On the highlight of a selected row each icon stands out from the highlight (a good share
@@ -248,13 +249,13 @@ class WindowTest : public QObject {
       QVERIFY2(!drawn.contains(on), qPrintable(key + " looks like another icon"));
       drawn << on;
     }
-    QVERIFY(s.Enabled("Command1") && !s.Enabled("Command2") && !s.w->CopyEnabled());
+    QVERIFY(s.Enabled("readListButton") && !s.Enabled("copyButton") && !s.w->copyEnabled());
 
     // A zero-length settings file counts as missing: the defaults again.
     s.w.reset();
     WriteAll(s.Settings(), "");
     s.Open();
-    QCOMPARE(s.Text("Text2"), "2");
+    QCOMPARE(s.Text("driveEdit"), "2");
     QCOMPARE(ReadAll(s.Settings()), defaults);
 
     // Stored settings are shown as they are, and reading them changes nothing.
@@ -262,13 +263,13 @@ class WindowTest : public QObject {
     const QByteArray stored = "[9200T]\r\nPhysical drive=/dev/sdb\r\nSave to=/tv [old]/\r\n";
     WriteAll(s.Settings(), stored);
     s.Open();
-    QCOMPARE(s.Text("Text2"), "/dev/sdb");
-    QCOMPARE(s.Text("Label3"), "/tv [old]/");
+    QCOMPARE(s.Text("driveEdit"), "/dev/sdb");
+    QCOMPARE(s.Text("destinationLabel"), "/tv [old]/");
     QCOMPARE(ReadAll(s.Settings()), stored);
 
     // A home folder that cannot hold the recordings list stops start-up with a report naming it.
-    frmTest homeless(s.home.filePath(QStringLiteral("gone")));
-    QVERIFY(QString::fromStdString(homeless.StartupStatus().message()).contains("Files9200T.txt"));
+    MainWindow homeless(s.home.filePath(QStringLiteral("gone")));
+    QVERIFY(QString::fromStdString(homeless.startupStatus().message()).contains("Files9200T.txt"));
   }
 
   void failedReadsLeaveTheWindowReadyThenTheListIsRead() {
@@ -278,9 +279,9 @@ class WindowTest : public QObject {
     // The folder chooser puts one separator at the end; a cancel changes nothing.
     s.Choose(s.dest.path());
     s.Choose(QString());
-    QCOMPARE(s.Text("Label3"), folder);
+    QCOMPARE(s.Text("destinationLabel"), folder);
     // Its tooltip says what the folder is on: the file system and its free space.
-    QVERIFY(s.Find<QLabel>("Label3")->toolTip().contains(" bytes)"));
+    QVERIFY(s.Find<QLabel>("destinationLabel")->toolTip().contains(" bytes)"));
 
     // A folder that is not there: only the message; the drive is not read, nothing is stored.
     s.Read(disk, s.dest.filePath(QStringLiteral("not/there")));
@@ -298,13 +299,14 @@ class WindowTest : public QObject {
     QCOMPARE(ReadAll(s.Settings()), "[9200T]\r\nPhysical drive=" + zeros.toUtf8() +
                                         "\r\nSave to=" + folder.toUtf8() + "\r\n");
     QVERIFY(!QFileInfo::exists(s.dest.filePath(QStringLiteral("123.654"))));
-    QVERIFY(s.Enabled("Command1") && s.Visible("Text2") && s.Visible("Command4"));
+    QVERIFY(s.Enabled("readListButton") && s.Visible("driveEdit") &&
+            s.Visible("destinationButton"));
 
     // The recorder's disk, with a second press arriving at the read's first yield: ignored.
     int pressedDuringRead = 0;
     QTimer::singleShot(0, s.w.get(), [&] {
-      pressedDuringRead += s.w->IsReading() ? 1 : 0;
-      s.w->Command1_Click();
+      pressedDuringRead += s.w->isReading() ? 1 : 0;
+      s.w->readList();
     });
     s.Read(disk, s.dest.path());
     QCOMPARE(pressedDuringRead, 1);
@@ -318,8 +320,8 @@ class WindowTest : public QObject {
       for (int c = 0; c < 3; ++c) QCOMPARE(s.Row(r + 1)->text(c), rows[r][c]);
     QCOMPARE(s.Marks(), "- default, - default, - default, - default");
     QCOMPARE(s.Status(), kCheckItems);
-    QVERIFY(!s.Enabled("Command1") && !s.Enabled("Command2") && s.Enabled("Command3"));
-    for (const char* name : {"Label1", "Text2", "Command4", "Label3"})
+    QVERIFY(!s.Enabled("readListButton") && !s.Enabled("copyButton") && s.Enabled("exitButton"));
+    for (const char* name : {"driveLabel", "driveEdit", "destinationButton", "destinationLabel"})
       QVERIFY2(!s.Visible(name), name);
     // The window's recordings list file was written and closed.
     const QByteArray list = ReadAll(s.home.filePath(QStringLiteral("Files9200T.txt")));
@@ -330,7 +332,7 @@ class WindowTest : public QObject {
     Session healthy;
     healthy.ReadList(FourRecordings());
     Session s;  // the same disk with the first recording's guide sector unreadable
-    s.w->OpenDisk = skelbrook::test::FailingAt({{healthy.w->Table().ProgEPGOffset[3], 1}});
+    s.w->openDisk = skelbrook::test::FailingAt({{healthy.w->recordings()[0].guideSectorOffset, 1}});
     s.ReadList(FourRecordings());
     QCOMPARE(s.Status(),
              QStringLiteral("The catalogue was read only in part (1 area of the disk could not be "
@@ -358,8 +360,8 @@ class WindowTest : public QObject {
     // copy of one is exact; the guide-file box is remembered, and a file without a record gets
     // no guide file.
     Session u;
-    u.Find<QCheckBox>("chkUnlisted")->setChecked(true);
-    u.Find<QCheckBox>("chkNfo")->setChecked(true);
+    u.Find<QCheckBox>("unlistedBox")->setChecked(true);
+    u.Find<QCheckBox>("nfoBox")->setChecked(true);
     u.ReadList(design);
     QVERIFY(u.messages.isEmpty() && u.endings.isEmpty());
     QCOMPARE(u.Status(), QStringLiteral("_RECORD_LIST_ was not found. The media files on the disk "
@@ -367,13 +369,13 @@ class WindowTest : public QObject {
     QCOMPARE(u.List()->topLevelItemCount(), 4);
     QCOMPARE(u.Row(1)->text(0), "003_unlisted.ts");
     u.Tick(1);
-    u.Find<QPushButton>("Command2")->click();
+    u.Find<QPushButton>("copyButton")->click();
     QCOMPARE(u.DestFiles(), QStringList{"003_unlisted.ts"});
     QCOMPARE(u.DestFile("003_unlisted.ts"), Expected(31, 0, 780048));
     u.w.reset();
     u.Open();
-    QVERIFY(u.Find<QCheckBox>("chkNfo")->isChecked());
-    QVERIFY(!u.Find<QCheckBox>("chkUnlisted")->isChecked());
+    QVERIFY(u.Find<QCheckBox>("nfoBox")->isChecked());
+    QVERIFY(!u.Find<QCheckBox>("unlistedBox")->isChecked());
   }
 
   // What the user needs around the list: the disk found for them, Enter to read it, the disk
@@ -384,13 +386,13 @@ class WindowTest : public QObject {
     mk::ImageDesign empty;
     empty.imageSize = 64 << 20;  // room for the data area, and no recording in it
     const QString disk = s.Image(empty);
-    s.w->FindAttachedDisks = [&disk] {
+    s.w->findAttachedDisks = [&disk] {
       return std::vector<skelbrook::DiskCandidate>{
           {"/dev/sda", "SYSTEM DISK", 500107862016, false, ""},
           {disk.toStdString(), "", 0, true, ""},
           {"/dev/sdc", "", 0, false, "no rights to read it"}};
     };
-    auto* menu = s.Find<QToolButton>("cmdFindDisk")->menu();
+    auto* menu = s.Find<QToolButton>("findDiskButton")->menu();
     QMetaObject::invokeMethod(menu, "aboutToShow");
     const QList<QAction*> disks = menu->actions();
     QCOMPARE(disks.size(), 3);
@@ -399,16 +401,17 @@ class WindowTest : public QObject {
     QVERIFY(disks[1]->font().bold() && !disks[0]->font().bold());
     QCOMPARE(disks[2]->text(), "/dev/sdc  (no rights to read it)");
     disks[1]->trigger();
-    QCOMPARE(s.Text("Text2"), disk);
+    QCOMPARE(s.Text("driveEdit"), disk);
 
     s.Choose(s.dest.path());
     s.Choose(QString());  // cancelled: it opened at the folder chosen before
     QCOMPARE(s.folderStart, s.dest.path() + "/");
-    QTest::keyClick(s.Find<QLineEdit>("Text2"), Qt::Key_Return);
+    QTest::keyClick(s.Find<QLineEdit>("driveEdit"), Qt::Key_Return);
     QCOMPARE(s.Status(), QString(kCheckItems) + " No recordings were found on this disk.");
-    QVERIFY(s.Visible("lblDisk") && !s.Visible("cmdFindDisk"));
-    QVERIFY2(s.Text("lblDisk").startsWith("Disk: " + disk + " ("), qPrintable(s.Text("lblDisk")));
-    QVERIFY(s.Text("lblDisk").endsWith(" Bytes). Copies go to: " + s.dest.path() + "/"));
+    QVERIFY(s.Visible("diskLabel") && !s.Visible("findDiskButton"));
+    QVERIFY2(s.Text("diskLabel").startsWith("Disk: " + disk + " ("),
+             qPrintable(s.Text("diskLabel")));
+    QVERIFY(s.Text("diskLabel").endsWith(" Bytes). Copies go to: " + s.dest.path() + "/"));
     for (int column = 0; column < 3; ++column)
       QCOMPARE(s.List()->header()->sectionResizeMode(column), QHeaderView::Interactive);
   }
@@ -420,19 +423,19 @@ class WindowTest : public QObject {
     // the count.
     s.Tick(4);
     QCOMPARE(s.Status(), "1 file selected totaling 5000000001 bytes.");
-    QVERIFY(s.Enabled("Command2") && s.w->CopyEnabled());
+    QVERIFY(s.Enabled("copyButton") && s.w->copyEnabled());
     QCOMPARE(s.List()->currentItem(), s.Row(4));
     QCOMPARE(s.Details(), "All night.");
     s.Tick(1);
     QCOMPARE(s.Status(), "2 files selected totaling 5000780049 bytes.");
-    QVERIFY(s.Enabled("Command2"));
+    QVERIFY(s.Enabled("copyButton"));
     QCOMPARE(s.Details(), "Breakfast and the news.");
     s.Tick(4, false);
     QCOMPARE(s.Status(), "1 file selected totaling 780048 bytes.");
     QCOMPARE(s.Details(), "All night.");
     s.Tick(1, false);
     QCOMPARE(s.Status(), kCheckItems);
-    QVERIFY(!s.Enabled("Command2") && !s.w->CopyEnabled());
+    QVERIFY(!s.Enabled("copyButton") && !s.w->copyEnabled());
 
     // A click on a row shows its details and nothing else.
     const QRect rect = s.List()->visualItemRect(s.Row(3));
@@ -445,12 +448,12 @@ class WindowTest : public QObject {
     // A batch of two: both copied byte for byte, unticked and marked; Copy goes off.
     s.Tick(1);
     s.Tick(3);
-    s.Find<QPushButton>("Command2")->click();
+    s.Find<QPushButton>("copyButton")->click();
     QCOMPARE(s.Marks(), "- downloaded, - default, - downloaded, - default");
     QCOMPARE(s.Status(), "Start time: T Bytes: 1169072 - End time: T");
-    QVERIFY(!s.Enabled("Command2") && !s.w->CopyEnabled());
-    QCOMPARE(s.w->SelectedBytes(), 0);
-    for (const char* bar : {"pbTaskProgress", "pbTaskProgress1"})
+    QVERIFY(!s.Enabled("copyButton") && !s.w->copyEnabled());
+    QCOMPARE(s.w->selectedBytes(), 0);
+    for (const char* bar : {"recordingProgress", "batchProgress"})
       QVERIFY2(s.Visible(bar) && s.Find<QProgressBar>(bar)->value() == 100, bar);
     QCOMPARE(s.DestFiles(), (QStringList{kNameA, kNameC}));
     QCOMPARE(s.DestFile(kNameA), Expected(31, 0, 780048));
@@ -461,12 +464,12 @@ class WindowTest : public QObject {
     WriteAll(s.dest.filePath(kNameA), "an older copy");
     s.Tick(1);
     s.Tick(2);
-    s.w->Command2_Click();
+    s.w->copyTicked();
     QCOMPARE(s.Marks(), "x failed, - downloaded, - downloaded, - default");
     QCOMPARE(s.Status(),
              "Errors! Make sure the file name(s) you are copying do not exist. - End time: T");
-    QVERIFY(s.Enabled("Command2") && s.w->CopyEnabled());
-    QCOMPARE(s.w->SelectedBytes(), 780048);
+    QVERIFY(s.Enabled("copyButton") && s.w->copyEnabled());
+    QCOMPARE(s.w->selectedBytes(), 780048);
     QCOMPARE(s.DestFile(kNameB), Expected(32, 0, 390024));
     QCOMPARE(s.DestFile(kNameA), "an older copy");
   }
@@ -482,22 +485,22 @@ class WindowTest : public QObject {
     bool copyOn = true;
     s.AtFirstProgress([&](int) {
       s.Tick(3);
-      s.w->Command2_Click();
-      copyOn = !s.w->IsCopying() || s.Enabled("Command2") || s.w->CopyEnabled();
+      s.w->copyTicked();
+      copyOn = !s.w->isCopying() || s.Enabled("copyButton") || s.w->copyEnabled();
     });
-    s.w->Command2_Click();
+    s.w->copyTicked();
     QVERIFY(!copyOn);
     QCOMPARE(s.Marks(), "- downloaded, - default, - downloaded, - default");
 
     // A recording missing from the disk: the status line names the row and the reason.
     s.Tick(2);
-    s.w->Command2_Click();
+    s.w->copyTicked();
     QCOMPARE(s.Marks(), "- downloaded, x failed, - downloaded, - default");
     const QString why = " was not copied: no media file was found on the disk for this recording";
     QCOMPARE(s.Status(), "Errors! " + kNameB + why + " - End time: T");
     QCOMPARE(s.DestFiles(), (QStringList{kNameA, kNameC}));
     // The whole message can be read, and the failed row keeps its reason once others follow.
-    QLabel* status = s.Find<QLabel>("Label2");
+    QLabel* status = s.Find<QLabel>("statusLabel");
     QVERIFY(status->wordWrap() && status->toolTip() == status->text());
     QTRY_VERIFY(status->height() >= status->heightForWidth(status->width()));
     const QString reason = "Not copied: no media file was found on the disk for this recording";
@@ -512,12 +515,12 @@ class WindowTest : public QObject {
     // much was lost.
     s.Tick(2, false);
     QVERIFY(QFile::remove(s.dest.filePath(kNameA)));
-    s.w->OpenDisk =
-        skelbrook::test::FailingAt({{s.w->Table().ProgFileOffset[3] + 65536 + 512, 1}}, false);
-    s.Find<QCheckBox>("chkRescue")->setChecked(true);
+    s.w->openDisk =
+        skelbrook::test::FailingAt({{s.w->recordings()[0].media.offset + 65536 + 512, 1}}, false);
+    s.Find<QCheckBox>("rescueBox")->setChecked(true);
     s.Tick(1);
-    s.w->Command2_Click();
-    QCOMPARE(s.w->RowIconKey(1), "failed");
+    s.w->copyTicked();
+    QCOMPARE(s.w->rowIconKey(0), "failed");
     const QString kept = QString(kNameA).replace(".ts", ".incomplete.ts");
     const QString lost =
         ": 512 bytes could not be read and were written as zeros; the copy is kept as " +
@@ -538,11 +541,11 @@ class WindowTest : public QObject {
       s.AtFirstProgress([&](int percent) {
         leftAt = percent;
         // Queued, so it arrives with the copy's next yield, as a real press or close would.
-        QObject* target = exitButton ? s.Find("Command3") : s.w.get();
+        QObject* target = exitButton ? s.Find("exitButton") : s.w.get();
         QMetaObject::invokeMethod(target, exitButton ? "click" : "close", Qt::QueuedConnection);
       });
-      s.w->Command2_Click();
-      QVERIFY(leftAt > 0 && leftAt < 50 && s.w->IsClosing() && !s.w->isVisible());
+      s.w->copyTicked();
+      QVERIFY(leftAt > 0 && leftAt < 50 && s.w->isClosing() && !s.w->isVisible());
       QCOMPARE(s.endings, exitButton ? QList<int>{0} : QList<int>{});
       QVERIFY2(s.DestFiles().isEmpty(), qPrintable(s.DestFiles().join(", ")));
       QCOMPARE(s.Marks().section(", ", 1), "x default, - default, - default");

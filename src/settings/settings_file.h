@@ -10,11 +10,11 @@ namespace skelbrook {
 
 // The value of `key` in `section` of the file, or "" when there is none. Names are compared
 // without regard to letter case; the value keeps its case.
-std::string INIread(const std::string& fileName, const std::string& section,
-                    const std::string& key);
+std::string ReadSetting(const std::string& fileName, const std::string& section,
+                        const std::string& key);
 
 // Sets `key` in `section` to `value`, creating the file, the section or the key as needed.
-Status INIwrite(const std::string& fileName, const std::string& section, const std::string& key,
-                const std::string& value);
+Status WriteSetting(const std::string& fileName, const std::string& section, const std::string& key,
+                    const std::string& value);
 
 }  // namespace skelbrook

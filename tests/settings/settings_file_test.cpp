@@ -1,5 +1,5 @@
 // The settings file routines on real files in a temporary folder.
-#include "settings/ini.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +27,9 @@ std::string Contents(const std::string& path) {
 TEST(Ini, WritingRewritesOnlyItsOwnLineAndReadingFindsOnlyItsOwnSection) {
   test::TempDir dir;
   const std::string path = dir.file("9200T_sk.ini");
-  EXPECT_EQ(INIread(path, "9200T", kSaveTo), "");
-  ASSERT_TRUE(INIwrite(path, "9200T", kSaveTo, "C:\\X\\").ok());
-  ASSERT_TRUE(INIwrite(path, "9200T", kDrive, "2").ok());
+  EXPECT_EQ(ReadSetting(path, "9200T", kSaveTo), "");
+  ASSERT_TRUE(WriteSetting(path, "9200T", kSaveTo, "C:\\X\\").ok());
+  ASSERT_TRUE(WriteSetting(path, "9200T", kDrive, "2").ok());
   EXPECT_EQ(Contents(path), "[9200T]\r\nPhysical drive=2\r\nSave to=C:\\X\\\r\n");
 
   std::string big = "[Filler]\r\n";  // well past 32,767 bytes: positions are not limited
@@ -73,9 +73,9 @@ TEST(Ini, WritingRewritesOnlyItsOwnLineAndReadingFindsOnlyItsOwnSection) {
   };
   for (const Case& c : cases) {
     Put(path, c.before);
-    ASSERT_TRUE(INIwrite(path, "9200T", c.key, c.value).ok());
+    ASSERT_TRUE(WriteSetting(path, "9200T", c.key, c.value).ok());
     EXPECT_EQ(Contents(path), c.after);
-    EXPECT_EQ(INIread(path, "9200T", c.key), c.value);
+    EXPECT_EQ(ReadSetting(path, "9200T", c.key), c.value);
   }
 
   // Reading finds a key only in its own section, by its exact name.
@@ -92,7 +92,7 @@ TEST(Ini, WritingRewritesOnlyItsOwnLineAndReadingFindsOnlyItsOwnSection) {
   };
   for (const Read& c : reads) {
     Put(path, c.text);
-    EXPECT_EQ(INIread(path, "9200T", c.key), c.value) << c.text;
+    EXPECT_EQ(ReadSetting(path, "9200T", c.key), c.value) << c.text;
   }
 }
 
@@ -101,17 +101,17 @@ TEST(Ini, ReadOnlyFileIsMadeWritableAndAnUnwritableOneGivesAnError) {
   const std::string path = dir.file("9200T_sk.ini");
   Put(path, "[9200T]\r\nSave to=C:\\\r\n");
   std::filesystem::permissions(PathFromUtf8(path), std::filesystem::perms::owner_read);
-  ASSERT_TRUE(INIwrite(path, "9200T", kSaveTo, "D:\\").ok());
+  ASSERT_TRUE(WriteSetting(path, "9200T", kSaveTo, "D:\\").ok());
   const auto mode = std::filesystem::status(PathFromUtf8(path)).permissions();
   EXPECT_NE(mode & std::filesystem::perms::owner_write, std::filesystem::perms::none);
-  EXPECT_EQ(INIread(path, "9200T", kSaveTo), "D:\\");
+  EXPECT_EQ(ReadSetting(path, "9200T", kSaveTo), "D:\\");
 
   // The new text replaces the file whole, never rewriting it in place where a crash or a full
   // disk could cut it short: a second name of the old file still holds the old text afterwards,
   // and nothing is left beside it.
   std::error_code linked;
   std::filesystem::create_hard_link(PathFromUtf8(path), PathFromUtf8(dir.file("old.ini")), linked);
-  ASSERT_TRUE(INIwrite(path, "9200T", kDrive, "3").ok());
+  ASSERT_TRUE(WriteSetting(path, "9200T", kDrive, "3").ok());
   if (!linked) {
     EXPECT_EQ(Contents(dir.file("old.ini")), "[9200T]\r\nSave to=D:\\\r\n");
   }
@@ -120,7 +120,7 @@ TEST(Ini, ReadOnlyFileIsMadeWritableAndAnUnwritableOneGivesAnError) {
 
   // A folder that cannot exist: its parent is an ordinary file.
   const std::string blocked = path + "/9200T_sk.ini";
-  const Status status = INIwrite(blocked, "9200T", kSaveTo, "C:\\");
+  const Status status = WriteSetting(blocked, "9200T", kSaveTo, "C:\\");
   EXPECT_EQ(status.message().rfind("cannot write the settings file " + blocked + ": ", 0), 0u)
       << status.message();
 }

@@ -4,7 +4,7 @@
 // A "[" starts a section only at the start of a line, so a folder such as "D:\TV [old]\" is a
 // value like any other. Lines may also end in LF alone (a file edited with a Linux editor) or
 // in CR alone; the writer turns both into CR LF.
-#include "settings/ini.h"
+#include "settings/settings_file.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -140,9 +140,10 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 }  // namespace
 
-std::string INIread(const std::string& fileName, const std::string& section,
-                    const std::string& key) {
-  PrepareFile(fileName);  // an unwritable file is still read when it can be
+std::string ReadSetting(const std::string& fileName, const std::string& section,
+                        const std::string& key) {
+  // A file that cannot be created or made writable is still read when it can be.
+  (void)PrepareFile(fileName);
   int error = 0;
   const std::optional<std::string> text = ReadWholeFile(fileName, error);
   if (!text) return "";
@@ -172,8 +173,8 @@ std::string INIread(const std::string& fileName, const std::string& section,
   return "";
 }
 
-Status INIwrite(const std::string& fileName, const std::string& section, const std::string& key,
-                const std::string& value) {
+Status WriteSetting(const std::string& fileName, const std::string& section, const std::string& key,
+                    const std::string& value) {
   if (Status prepared = PrepareFile(fileName); !prepared) return prepared;
   int error = 0;
   const std::optional<std::string> contents = ReadWholeFile(fileName, error);
