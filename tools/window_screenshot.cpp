@@ -1,7 +1,9 @@
-// Renders the window for the README: the demo disk listed, three recordings ticked, the first
-// copied and the second being copied. Run on the offscreen platform:
+// Renders the window for the README: the demo disk listed, three recordings ticked, the first two
+// copied and the third (the film, which lies in two pieces) being copied. Run on the offscreen
+// platform:
 //   QT_QPA_PLATFORM=offscreen skelbrook_window_screenshot docs/window.png
 #include <QApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -10,7 +12,9 @@
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "mkimage/image_writer.h"
 #include "window/main_window.h"
@@ -18,8 +22,8 @@
 namespace {
 
 constexpr int kTitleBarHeight = 30;
-constexpr int kRowBeingCopied = 1;  // the second row
-constexpr int kShotAtPercent = 40;
+constexpr int kRowBeingCopied = 3;  // the film, counted from 0
+constexpr int kShotAtPercent = 20;
 
 // The window's picture under a plain title bar carrying its caption, as a desktop shows it.
 QImage WithTitleBar(const QWidget& window, const QPixmap& body) {
@@ -35,6 +39,28 @@ QImage WithTitleBar(const QWidget& window, const QPixmap& body) {
   p.drawLine(0, kTitleBarHeight - 1, shot.width(), kTitleBarHeight - 1);
   p.drawPixmap(0, kTitleBarHeight, body);
   return shot;
+}
+
+// The demo disk read as a USB disk reads, so that the copy is caught half way.
+class UnhurriedDisk : public skelbrook::DiskReader {
+ public:
+  explicit UnhurriedDisk(std::unique_ptr<skelbrook::DiskReader> real) : real_(std::move(real)) {}
+  int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    return real_->ReadAt(offset, into, count, error);
+  }
+  int64_t SizeBytes() const override { return real_->SizeBytes(); }
+
+ private:
+  std::unique_ptr<skelbrook::DiskReader> real_;
+};
+
+// Runs the event loop until `signal` of the window.
+template <typename Signal>
+void WaitFor(skelbrook::window::MainWindow& form, Signal signal) {
+  QEventLoop loop;
+  QObject::connect(&form, signal, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 }  // namespace
@@ -58,8 +84,15 @@ int main(int argc, char** argv) {
   form.resize(900, 470);
   form.show();
   form.findChild<QLineEdit*>(QStringLiteral("driveEdit"))->setText(image);
+  form.openDisk = [](const std::string& path, std::unique_ptr<skelbrook::DiskReader>& disk) {
+    std::unique_ptr<skelbrook::DiskReader> real;
+    skelbrook::Status s = skelbrook::OpenRawDisk(path, real);
+    if (s.ok()) disk = std::make_unique<UnhurriedDisk>(std::move(real));
+    return s;
+  };
   form.chooseDestination();
   form.readList();
+  WaitFor(form, &skelbrook::window::MainWindow::listReadEnded);
 
   auto* list = form.findChild<QTreeWidget*>(QStringLiteral("recordingList"));
   if (list == nullptr || list->topLevelItemCount() < 4) {
@@ -72,11 +105,12 @@ int main(int argc, char** argv) {
   QImage shot;
   auto* task = form.findChild<QProgressBar*>(QStringLiteral("recordingProgress"));
   QObject::connect(task, &QProgressBar::valueChanged, &form, [&](int value) {
-    if (!shot.isNull() || value < kShotAtPercent) return;
+    if (!shot.isNull() || value < kShotAtPercent || value >= 100) return;
     if (form.rowIconKey(kRowBeingCopied) != QStringLiteral("downloading")) return;
     shot = WithTitleBar(form, form.grab());
   });
   form.copyTicked();
+  WaitFor(form, &skelbrook::window::MainWindow::batchEnded);
 
   if (shot.isNull() || !shot.save(out)) {
     std::fprintf(stderr, "no picture written to %s\n", qPrintable(out));

@@ -17,6 +17,8 @@ inline constexpr const char* kIconDefault = "default";
 inline constexpr const char* kIconDownloading = "downloading";
 inline constexpr const char* kIconDownloaded = "downloaded";
 inline constexpr const char* kIconFailed = "failed";
+// A rescue kept the copy with some bytes unreadable (zeros), ready to be retried.
+inline constexpr const char* kIconIncomplete = "incomplete";
 
 struct Recording {
   int slot = 0;  // the recorder's number of the recording, 2..255 for a media file

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <deque>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -15,6 +14,7 @@
 
 #include "cli/list_command.h"
 #include "cli/verify_command.h"
+#include "common/recent_rate.h"
 #include "device/file_system.h"
 #include "transfer/batch.h"
 
@@ -36,10 +36,6 @@ volatile std::sig_atomic_t interrupted = 0;
 extern "C" void OnInterrupt(int) {
   interrupted = 1;
 }
-
-// The throughput is measured over this much of the recent past, so that a disk that slows down
-// shows at once in the rate and the time left.
-constexpr std::chrono::seconds kRateWindow{10};
 
 // This recording and the batch: percent, recent throughput and time left, redrawn in place.
 class ProgressLine : public BatchObserver {
@@ -66,24 +62,15 @@ class ProgressLine : public BatchObserver {
   void rowFinished(size_t, const CopyOutcome&) override { Clear(); }
 
  private:
-  // Bytes per second over the last kRateWindow; 0 until there are two samples.
-  double RecentRate(Clock::time_point now) {
-    samples_.push_back({now, counters_.copiedBytes});
-    while (samples_.size() > 2 && now - samples_[1].first >= kRateWindow) samples_.pop_front();
-    const double seconds = std::chrono::duration<double>(now - samples_.front().first).count();
-    const int64_t bytes = counters_.copiedBytes - samples_.front().second;
-    return seconds > 0 && bytes > 0 ? static_cast<double>(bytes) / seconds : 0;
-  }
-
   void Draw(bool force) {
     if (!enabled_) return;
     const auto now = Clock::now();
     if (!force && now - lastDraw_ < std::chrono::milliseconds(200)) return;
     lastDraw_ = now;
-    const double rate = RecentRate(now);
-    const double left =
-        rate > 0 ? static_cast<double>(counters_.totalBytes - counters_.copiedBytes) / rate : 0;
-    const long leftSeconds = left > 0 ? static_cast<long>(left) : 0;
+    rate_.Add(now, counters_.copiedBytes);
+    const double rate = rate_.BytesPerSecond();
+    const long leftSeconds =
+        static_cast<long>(rate_.SecondsLeft(counters_.totalBytes - counters_.copiedBytes));
     std::string name = name_.size() > 40 ? name_.substr(0, 37) + "..." : name_;
     std::fprintf(stderr, "\r%-40s %3.0f%% | batch %3.0f%% | %6.1f MB/s | %ld:%02ld left ",
                  name.c_str(), task_, batch_, rate / 1e6, leftSeconds / 60, leftSeconds % 60);
@@ -100,7 +87,7 @@ class ProgressLine : public BatchObserver {
   const std::vector<Recording>& recordings_;
   const BatchCounters& counters_;
   bool enabled_;
-  std::deque<std::pair<Clock::time_point, int64_t>> samples_;
+  RecentRate rate_;
   Clock::time_point lastDraw_{};
   std::string name_;
   double task_ = 0, batch_ = 0;

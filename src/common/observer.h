@@ -2,6 +2,7 @@
 // the window repaints and checks its stop flag there, the command line draws its progress line.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace skelbrook {
@@ -17,6 +18,10 @@ class WorkObserver {
   // Progress of the recording being copied and of the whole batch, each 0..100.
   virtual void taskProgress(double /*percent*/) {}
   virtual void batchProgress(double /*percent*/) {}
+
+  // A rescue's retry pass over one recording: bytes retried of those to retry, and how many of
+  // them have stayed unreadable so far.
+  virtual void retryProgress(int64_t /*retried*/, int64_t /*toRetry*/, int64_t /*unreadable*/) {}
 };
 
 }  // namespace skelbrook

@@ -49,6 +49,10 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk);
 Status AdoptRawDisk(int fd, const std::string& path, std::unique_ptr<DiskReader>& disk);
 #endif
 
+// Whether the program runs with every right to the disks (root; an elevated administrator on
+// Windows): a refused open is then not about rights, and no hint about them is given.
+bool RunsWithAllRights();
+
 // Whether the user lacks the rights to read `path` (it exists, but opening it is refused).
 bool LacksRightsToRead(const std::string& path);
 

@@ -110,8 +110,9 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     const int err = errno;
-    return Status::Error("cannot open " + path + ": " + std::strerror(err) +
-                         (err == EACCES || err == EPERM ? kNoRightsHint : ""));
+    return Status::Error(
+        "cannot open " + path + ": " + std::strerror(err) +
+        ((err == EACCES || err == EPERM) && !RunsWithAllRights() ? kNoRightsHint : ""));
   }
   return AdoptRawDisk(fd, path, disk);
 }
@@ -150,9 +151,14 @@ Status AdoptRawDisk(int fd, const std::string& path, std::unique_ptr<DiskReader>
   return Status::Ok();
 }
 
+bool RunsWithAllRights() {
+  return geteuid() == 0;
+}
+
 bool LacksRightsToRead(const std::string& path) {
-  return access(path.c_str(), F_OK) == 0 && access(path.c_str(), R_OK) != 0 &&
-         (errno == EACCES || errno == EPERM);
+  // Root has every right there is: a refusal is about something else, which no password mends.
+  return !RunsWithAllRights() && access(path.c_str(), F_OK) == 0 &&
+         access(path.c_str(), R_OK) != 0 && (errno == EACCES || errno == EPERM);
 }
 
 }  // namespace skelbrook

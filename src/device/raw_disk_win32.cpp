@@ -107,7 +107,7 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD err = GetLastError();
     return Status::Error("cannot open " + path + ": " + Win32ErrorText(err) +
-                         (err == ERROR_ACCESS_DENIED ? kNoRightsHint : ""));
+                         (err == ERROR_ACCESS_DENIED && !RunsWithAllRights() ? kNoRightsHint : ""));
   }
   int64_t size = 0;
   LARGE_INTEGER fileSize;
@@ -130,7 +130,20 @@ Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk) {
   return Status::Ok();
 }
 
+bool RunsWithAllRights() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const bool elevated =
+      GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+      elevation.TokenIsElevated != 0;
+  CloseHandle(token);
+  return elevated;
+}
+
 bool LacksRightsToRead(const std::string& path) {
+  if (RunsWithAllRights()) return false;  // an administrator's refusal is about something else
   // Opening for no access at all needs no rights: the disk is there, but it will not be read.
   const std::wstring wide = WideFromUtf8(path);
   HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

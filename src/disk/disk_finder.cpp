@@ -15,6 +15,7 @@ namespace skelbrook {
 namespace {
 
 constexpr const char* kNoRights = "no rights to read it";
+constexpr int64_t kGigabyte = 1000000000;
 
 #ifdef _WIN32
 // Windows numbers its physical drives from 0; more than this many is unheard of.
@@ -86,8 +87,11 @@ std::string DescribeCandidate(const DiskCandidate& disk) {
   std::string text = disk.path;
   if (!disk.model.empty()) text += "  " + disk.model;
   if (disk.sizeBytes > 0) {
+    // A stick or a small image reads better in MB than as "0.1 GB".
+    const bool small = disk.sizeBytes < kGigabyte;
     char size[32];
-    std::snprintf(size, sizeof size, "  %.1f GB", static_cast<double>(disk.sizeBytes) / 1e9);
+    std::snprintf(size, sizeof size, small ? "  %.1f MB" : "  %.1f GB",
+                  static_cast<double>(disk.sizeBytes) / (small ? 1e6 : 1e9));
     text += size;
   }
   if (!disk.problem.empty()) return text + "  (" + disk.problem + ")";

@@ -21,17 +21,6 @@ bool LeftForRetry(const CopyJob& job, const CopyOutcome& outcome) {
   return job.rescue && outcome.status == CopyStatus::Failed && outcome.unreadableBytes > 0;
 }
 
-void MarkRow(Recording& recording, const CopyOutcome& outcome) {
-  if (outcome.status == CopyStatus::Downloaded) {
-    recording.ticked = false;
-    recording.icon = kIconDownloaded;
-  } else if (outcome.status == CopyStatus::Stopped) {
-    recording.icon = kIconDefault;
-  } else {
-    recording.icon = kIconFailed;
-  }
-}
-
 // The rows the first pass left with holes, retried one after another (or, once stopped, left
 // with what the first pass read).
 void RetryRows(std::vector<Recording>& recordings, const std::vector<size_t>& retry,
@@ -45,7 +34,7 @@ void RetryRows(std::vector<Recording>& recordings, const std::vector<size_t>& re
     // Stopped before or in the retry: the copy keeps what the first pass read, and its holes.
     result.stopped = !again || again->status == CopyStatus::Stopped;
     if (!result.stopped) result.outcomes[k] = *again;
-    MarkRow(recordings[row], result.outcomes[k]);
+    ApplyOutcome(recordings[row], result.outcomes[k]);
     observer.rowFinished(row, result.outcomes[k]);
   }
 }
@@ -61,6 +50,7 @@ BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJ
   std::vector<size_t> retry;  // indices into result.outcomes
   // The tick of each row is read when the loop reaches it: ticks made meanwhile count.
   for (size_t row = 0; row < recordings.size() && !result.stopped; ++row) {
+    recordings[row].ticked = observer.isTicked(row, recordings[row].ticked);
     if (!recordings[row].ticked) continue;
     const std::optional<CopyOutcome> outcome =
         CopyRow(recordings, row, job, counters, observer, first);
@@ -76,11 +66,23 @@ BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJ
       retry.push_back(result.outcomes.size() - 1);
       continue;  // its row stays "downloading" until it is retried
     }
-    MarkRow(recordings[row], *outcome);
+    ApplyOutcome(recordings[row], *outcome);
     observer.rowFinished(row, *outcome);
   }
+  for (const size_t k : retry) counters.retryBytes += result.outcomes[k].unreadableBytes;
   RetryRows(recordings, retry, job, counters, observer, result);
   return result;
+}
+
+void ApplyOutcome(Recording& recording, const CopyOutcome& outcome) {
+  if (outcome.status == CopyStatus::Downloaded) {
+    recording.ticked = false;
+    recording.icon = kIconDownloaded;
+  } else if (outcome.status == CopyStatus::Stopped) {
+    recording.icon = kIconDefault;
+  } else {
+    recording.icon = outcome.unreadableBytes > 0 ? kIconIncomplete : kIconFailed;
+  }
 }
 
 Selection CountTicked(const std::vector<Recording>& recordings) {

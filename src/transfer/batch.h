@@ -26,6 +26,9 @@ class BatchObserver : public WorkObserver {
   virtual void rowStarted(size_t /*row*/, int /*pass*/) {}
   // The row's copy ended; its icon and tick are already updated in the recordings.
   virtual void rowFinished(size_t /*row*/, const CopyOutcome& /*outcome*/) {}
+  // Whether the row is ticked now. The batch asks as it reaches each row, so a front end whose
+  // user ticks rows while the batch runs answers for them; `stored` is the recording's tick.
+  virtual bool isTicked(size_t /*row*/, bool stored) { return stored; }
 };
 
 struct BatchResult {
@@ -40,6 +43,11 @@ struct BatchResult {
 // once.
 BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJob& job,
                                  BatchCounters& counters, BatchObserver& observer);
+
+// What a copy's outcome makes of its row: copied rows are unticked and "downloaded"; a rescue
+// kept with holes is "incomplete" and failed rows "failed", both still ticked; a stopped row is
+// as it was.
+void ApplyOutcome(Recording& recording, const CopyOutcome& outcome);
 
 // The count and byte total of the recordings ticked now.
 Selection CountTicked(const std::vector<Recording>& recordings);

@@ -39,10 +39,13 @@ struct CopyJob {
   std::function<std::unique_ptr<OutputFile>()> makeOutput;
 };
 
-// The running batch's byte counts; the batch bar shows copied / total.
+// The running batch's byte counts; the batch bar shows copied / total, and during a rescue's
+// retries retried / to retry.
 struct BatchCounters {
   int64_t totalBytes = 0;
   int64_t copiedBytes = 0;
+  int64_t retryBytes = 0;    // what the first pass left unread, over every recording retried
+  int64_t retriedBytes = 0;  // how much of it has been retried so far
 };
 
 enum class CopyStatus { Downloaded, Failed, Stopped };

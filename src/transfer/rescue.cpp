@@ -101,7 +101,9 @@ Status FirstPassSpan(Rescue& r, int64_t from, int64_t to, int64_t disk) {
 
 // Retries bytes [at, to) of the copy at `disk`: a block skipped by the first pass is read whole
 // first; what fails is read one sector at a time, and only the sectors that fail stay zero.
-Status RetryBlock(Rescue& r, int64_t at, int64_t to, int64_t disk, bool skipped) {
+// Adds the bytes that stay unreadable to `unreadable`.
+Status RetryBlock(Rescue& r, int64_t at, int64_t to, int64_t disk, bool skipped,
+                  int64_t& unreadable) {
   Drive& drive = r.c.drive;
   const int64_t length = to - at;
   std::vector<ReadGap> gaps;
@@ -109,7 +111,11 @@ Status RetryBlock(Rescue& r, int64_t at, int64_t to, int64_t disk, bool skipped)
     gaps = drive.ReadSalvaging(disk, WholeGroups(length), false);
   if (Status s = WriteAt(r, at, length); !s.ok()) return s;
   r.map.Mark(at, length, kFinished);
-  for (const ReadGap& g : gaps) r.map.Mark(at + (g.first - disk), g.bytes, kBadSector);
+  for (const ReadGap& g : gaps) {
+    const int64_t from = at + (g.first - disk);
+    r.map.Mark(from, g.bytes, kBadSector);
+    unreadable += std::min(g.bytes, to - from);  // not the padding to a whole 4-byte group
+  }
   return Status::Ok();
 }
 
@@ -161,7 +167,7 @@ Status RescueRetryPass(Rescue& r) {
   CopyContext& c = r.c;
   const std::vector<ReadPiece>& pieces = c.plan.pieces;
   const int64_t toRetry = r.map.Missing();
-  int64_t retried = 0;
+  int64_t retried = 0, unreadable = 0;
   c.observer.taskProgress(0.0);
   const std::vector<MapArea> areas = r.map.Areas();
   for (const MapArea& a : areas) {
@@ -172,9 +178,13 @@ Status RescueRetryPass(Rescue& r) {
       const ReadPiece& p = pieces[PieceAt(pieces, pos)];
       const int64_t to = BlockEnd(pos, std::min(a.pos + a.size, p.fileOffset + p.bytes));
       const int64_t disk = p.diskOffset + (pos - p.fileOffset);
-      if (Status s = RetryBlock(r, pos, to, disk, a.status == kNonTried); !s.ok()) return s;
+      if (Status s = RetryBlock(r, pos, to, disk, a.status == kNonTried, unreadable); !s.ok())
+        return s;
       retried += to - pos;
+      c.counters.retriedBytes += to - pos;
       c.observer.taskProgress(Percent(retried, toRetry));
+      c.observer.batchProgress(Percent(c.counters.retriedBytes, c.counters.retryBytes));
+      c.observer.retryProgress(retried, toRetry, unreadable);
       if (Status s = SaveMap(r, to, kNonScraped); !s.ok()) return s;
       pos = to;
     }

@@ -21,4 +21,11 @@ QString HomeFolder(const QString& programFolder, const QString& buildFolder,
   return configFolder;
 }
 
+QString FirstDestination(const QString& homeFolder, const QString& configFolder,
+                         const QString& videosFolder, const QString& userHome) {
+  if (QDir(homeFolder) != QDir(configFolder)) return homeFolder;
+  if (!videosFolder.isEmpty() && QFileInfo(videosFolder).isDir()) return videosFolder;
+  return userHome;
+}
+
 }  // namespace skelbrook::window

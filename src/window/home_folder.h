@@ -15,4 +15,10 @@ inline constexpr const char* kPortableMarker = "portable";
 QString HomeFolder(const QString& programFolder, const QString& buildFolder,
                    const QString& configFolder);
 
+// Where copies go until the user chooses a folder: a portable copy's own folder (its home is not
+// `configFolder`), as it always was; otherwise `videosFolder` when it exists, else `userHome`;
+// never the hidden configuration folder the window keeps its files in.
+QString FirstDestination(const QString& homeFolder, const QString& configFolder,
+                         const QString& videosFolder, const QString& userHome);
+
 }  // namespace skelbrook::window

@@ -22,6 +22,8 @@ ImageList::ImageList(QObject* parent) : QObject(parent) {
   Add(QString::fromLatin1(kIconDownloaded), QStringLiteral(":/icons/downloaded.png"));
   Add(QString::fromLatin1(kIconDefault), QStringLiteral(":/icons/default.png"));
   Add(QString::fromLatin1(kIconDownloading), QStringLiteral(":/icons/downloading.png"));
+  // A rescue's copy kept with unreadable bytes: neither copied nor failed.
+  Add(QString::fromLatin1(kIconIncomplete), QStringLiteral(":/icons/incomplete.png"));
 }
 
 void ImageList::Add(const QString& key, const QString& resource) {

@@ -1,6 +1,7 @@
 // The desktop program: one window over the recorder disk. Its settings file and recordings list
 // live beside the program only for a portable copy, otherwise in the user's configuration folder.
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -15,10 +16,13 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("skelbrook"));
   QCoreApplication::setApplicationVersion(QStringLiteral(SKELBROOK_VERSION));
 
+  const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
   const QString home = skelbrook::window::HomeFolder(
-      QCoreApplication::applicationDirPath(), QStringLiteral(SKELBROOK_BUILD_FOLDER),
-      QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
-  skelbrook::window::MainWindow form(home);
+      QCoreApplication::applicationDirPath(), QStringLiteral(SKELBROOK_BUILD_FOLDER), config);
+  skelbrook::window::MainWindow form(
+      home, skelbrook::window::FirstDestination(
+                home, config, QStandardPaths::writableLocation(QStandardPaths::MoviesLocation),
+                QDir::homePath()));
 #ifdef SKELBROOK_UDISKS
   form.openDisk = skelbrook::WithRightsFallback(
       skelbrook::OpenRawDisk, skelbrook::window::OpenThroughUDisks, skelbrook::LacksRightsToRead);

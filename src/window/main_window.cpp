@@ -1,3 +1,5 @@
+// The main window: building it, start-up and shut-down, ticking and clicking rows, the status
+// line. Reading the list is in window_reading.cpp, copying in window_copying.cpp.
 #include "window/main_window.h"
 
 #include <QCheckBox>
@@ -5,101 +7,45 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStyle>
-#include <QTime>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <algorithm>
 
-#include "catalogue/text.h"
 #include "device/file_system.h"
 #include "settings/settings_file.h"
+#include "window/background.h"
+#include "window/batch_share.h"
 #include "window/image_list.h"
+#include "window/read_watch.h"
+#include "window/window_text.h"
 
 namespace skelbrook::window {
-
 namespace {
 
-// Where a row keeps its icon key, so that it can be read back.
-constexpr int kIconKeyRole = Qt::UserRole + 1;
-constexpr int kProgressMax = 100;
 constexpr int kDetailsLines = 4;
-
-QString FromUtf8(const std::string& s) {
-  return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-std::string ToUtf8(const QString& s) {
-  return s.toUtf8().toStdString();
-}
-
-QString Separator() {
-  return QString(QChar::fromLatin1(FolderSeparator()));
-}
-
-// The time of day in the user's own time format, without a time-zone name.
-QString TimeOfDay() {
-  const QLocale locale = QLocale::system();
-  QString format = locale.timeFormat(QLocale::LongFormat);
-  format.remove(QLatin1Char('t'));
-  return locale.toString(QTime::currentTime(), format.trimmed());
-}
-
-// A bar shows whole percent; a value is never rounded up, so 100 means really finished.
-int BarValue(double percent) {
-  if (!(percent > 0)) return 0;
-  if (percent >= kProgressMax) return kProgressMax;
-  return static_cast<int>(percent);
-}
 
 }  // namespace
 
-// The window's side of the long work: at every yield it processes pending events and tells the
-// core to stop once the window is closing; it also carries the copy's progress and row changes
-// into the controls.
-class MainWindow::CopyObserverAdapter : public BatchObserver {
- public:
-  explicit CopyObserverAdapter(MainWindow& form) : form_(form) {}
-  bool pump() override { return form_.processPendingEvents(); }
-  void taskProgress(double percent) override { form_.onRecordingProgress(percent); }
-  void batchProgress(double percent) override { form_.onBatchProgress(percent); }
-  void rowStarted(size_t row, int pass) override {
-    form_.onRowStarted(static_cast<int>(row), pass);
-  }
-  void rowFinished(size_t row, const CopyOutcome& outcome) override {
-    form_.onRowFinished(row, outcome);
-  }
-
- private:
-  MainWindow& form_;
-};
-
-// Reading the list: yields, and the moment the drive is recognised.
-class MainWindow::ReadObserverAdapter : public CatalogueObserver {
- public:
-  explicit ReadObserverAdapter(MainWindow& form) : form_(form) {}
-  bool pump() override { return form_.processPendingEvents(); }
-  void recognised() override { form_.onRecognised(); }
-
- private:
-  MainWindow& form_;
-};
-
-MainWindow::MainWindow(const QString& homeFolder, QWidget* parent)
-    : QWidget(parent), homeFolder_(QDir::toNativeSeparators(homeFolder)) {
+MainWindow::MainWindow(const QString& homeFolder, const QString& firstDestination, QWidget* parent)
+    : QWidget(parent),
+      homeFolder_(QDir::toNativeSeparators(homeFolder)),
+      firstDestination_(
+          QDir::toNativeSeparators(firstDestination.isEmpty() ? homeFolder : firstDestination)),
+      background_(new Background(this)),
+      readWatch_(std::make_shared<ReadWatch>()),
+      stop_(std::make_shared<std::atomic<bool>>(false)) {
   browseForFolder = [](QWidget* owner, const QString& title, const QString& start) {
     return QFileDialog::getExistingDirectory(owner, title, start);
   };
@@ -107,6 +53,9 @@ MainWindow::MainWindow(const QString& homeFolder, QWidget* parent)
   showMessage = [this](const QString& text) {
     QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
     box.exec();
+  };
+  askYesNo = [this](const QString& question) {
+    return QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
   };
   endProgram = [this](int exitCode) {
     closing_ = true;
@@ -119,6 +68,8 @@ MainWindow::MainWindow(const QString& homeFolder, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+  *stop_ = true;
+  background_->WaitForAll();
   closeListFile();
 }
 
@@ -135,6 +86,11 @@ void MainWindow::buildControls() {
   buildButtonsAndOptions();
   layOutControls();
   resize(860, 560);
+  driveEdit->setFocus();
+  // While disk work runs: whether a read has been waiting long enough to say so.
+  waitTimer = new QTimer(this);
+  waitTimer->setInterval(250);
+  connect(waitTimer, &QTimer::timeout, this, [this] { checkDiskWait(); });
 }
 
 // The recordings list and the details box under it.
@@ -246,6 +202,14 @@ void MainWindow::buildButtonsAndOptions() {
   readListButton = new QPushButton(QStringLiteral("Read filelist from 9200T"), controlPanel);
   readListButton->setObjectName(QStringLiteral("readListButton"));
   connect(readListButton, &QPushButton::clicked, this, [this] { readList(); });
+  // Where the read button stood, while a copy runs.
+  stopButton = new QPushButton(QStringLiteral("Stop"), controlPanel);
+  stopButton->setObjectName(QStringLiteral("stopButton"));
+  stopButton->setToolTip(QStringLiteral(
+      "Stop the copy at its next read. The recording being copied is not kept (a rescue keeps "
+      "what it has, ready to go on); the rows not reached stay ticked."));
+  stopButton->hide();
+  connect(stopButton, &QPushButton::clicked, this, [this] { stopCopy(); });
   copyButton = new QPushButton(QStringLiteral("Copy files to PC"), controlPanel);
   copyButton->setObjectName(QStringLiteral("copyButton"));
   copyButton->setEnabled(false);
@@ -254,7 +218,7 @@ void MainWindow::buildButtonsAndOptions() {
   exitButton->setObjectName(QStringLiteral("exitButton"));
   connect(exitButton, &QPushButton::clicked, this, [this] { quit(); });
   // For failing disks: unreadable sectors become zeros instead of failing the whole recording.
-  rescueBox = new QCheckBox(QStringLiteral("Rescue unreadable sectors"), controlPanel);
+  rescueBox = new QCheckBox(QString::fromLatin1(kRescueBoxText), controlPanel);
   rescueBox->setObjectName(QStringLiteral("rescueBox"));
   rescueBox->setToolTip(QStringLiteral(
       "Copy what reads first, then go back for what did not, sector by sector. Sectors that "
@@ -289,6 +253,7 @@ void MainWindow::layOutControls() {
   driveRow->addWidget(destinationLabel, 1);
   auto* buttonRow = new QHBoxLayout;
   buttonRow->addWidget(readListButton);
+  buttonRow->addWidget(stopButton);
   buttonRow->addWidget(copyButton);
   buttonRow->addWidget(exitButton);
   buttonRow->addStretch(1);
@@ -310,6 +275,9 @@ void MainWindow::layOutControls() {
   layout->addWidget(recordingList, 1);
   layout->addWidget(detailsBox);
   layout->addWidget(controlPanel);
+  // The keyboard goes through the options in the order they are shown, left to right.
+  setTabOrder(unlistedBox, nfoBox);
+  setTabOrder(nfoBox, rescueBox);
 }
 
 // ---- Start-up and shut-down ------------------------------------------------------------------
@@ -344,9 +312,17 @@ QString MainWindow::destinationFolder() const {
 
 void MainWindow::setDestination(const QString& folder) {
   destinationLabel->setText(folder);
-  // The whole path (the label may be too narrow for it) and what the folder's file system is.
-  destinationLabel->setToolTip(folder + QLatin1Char('\n') +
-                               FromUtf8(DescribeVolume(QueryVolume(ToUtf8(folder)))));
+  destinationLabel->setToolTip(folder);
+  // The whole path (the label may be too narrow for it) and what the folder's file system is:
+  // finding that out may wake a slow stick, so it is done off the window's thread.
+  auto described = std::make_shared<std::string>();
+  background_->Run(
+      [described, where = ToUtf8(folder)] { *described = DescribeVolume(QueryVolume(where)); },
+      [this, described, folder] {
+        if (destinationFolder() != folder) return;  // chosen again meanwhile
+        destinationLabel->setToolTip(folder + QLatin1Char('\n') + FromUtf8(*described));
+        emit destinationDescribed();
+      });
 }
 
 void MainWindow::loadSettings() {
@@ -358,7 +334,7 @@ void MainWindow::loadSettings() {
     nfoBox->setChecked(ReadSetting(path, kSettingsSection, kKeyWriteNfo) == "1");
     return;
   }
-  QString folder = homeFolder_;
+  QString folder = firstDestination_;
   if (!folder.endsWith(Separator())) folder += Separator();
   setDestination(folder);
   driveEdit->setText(QString::fromLatin1(kDefaultDrive));
@@ -373,38 +349,45 @@ bool MainWindow::isNonEmptyFile(const QString& path) const {
   return length && *length > 0;
 }
 
-bool MainWindow::destinationIsWritable() {
-  const QString probe = destinationFolder() + QString::fromLatin1(kProbeFileName);
-  const std::string path = ToUtf8(probe);
-  if (!isNonEmptyFile(probe)) {
-    std::ofstream create(PathFromUtf8(path), std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!create.is_open()) return false;
-    create.close();
-    if (create.fail()) return false;
-  }
-  return RemoveFile(path).ok();
-}
-
 void MainWindow::closeListFile() {
-  // The drive and the copy's file are released by the core as it stops at its next yield.
-  if (listFile_.is_open()) listFile_.close();
+  // A list being read is still writing to it; the read's end closes it.
+  if (!reading_ && listFile_.is_open()) listFile_.close();
 }
 
 void MainWindow::quit() {
+  if (copying_) {
+    exitAfterBatch_ = true;
+    close();  // asks first, and leaves once the copy has stopped
+    return;
+  }
   closeListFile();
   closing_ = true;
+  *stop_ = true;  // a list being read stops at its next step
   close();
   endProgram(0);
 }
 
-void MainWindow::prepareToClose() {
-  closing_ = true;
-  closeListFile();
+bool MainWindow::mayCloseNow() {
+  if (!copying_) return true;
+  if (!quitAfterBatch_) {
+    if (!askYesNo(QString::fromLatin1(kStopAndQuitQuestion))) {
+      exitAfterBatch_ = false;
+      return false;
+    }
+    quitAfterBatch_ = true;
+    stopCopy();
+  }
+  return false;  // the window goes once the copy has stopped and cleaned up after itself
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // The close is never refused; work in progress stops at its next yield.
-  prepareToClose();
+  if (!mayCloseNow()) {
+    event->ignore();
+    return;
+  }
+  closing_ = true;
+  *stop_ = true;
+  closeListFile();
   event->accept();
 }
 
@@ -417,115 +400,33 @@ void MainWindow::chooseDestination() {
   setDestination(folder);
 }
 
-bool MainWindow::processPendingEvents() {
-  if (closing_) return false;
-  QCoreApplication::processEvents();
-  return !closing_;
+// ---- The status line -------------------------------------------------------------------------
+
+void MainWindow::setStatus(const QString& text) {
+  statusText_ = text;
+  if (showingWait_) return;
+  statusLabel->setText(text);
+  statusLabel->setToolTip(text);
 }
 
-// ---- Reading the list ------------------------------------------------------------------------
-
-void MainWindow::readList() {
-  // One list per run: after a recognised drive the button stays off for good.
-  if (reading_ || listed_ || closing_) return;
-  reading_ = true;
-  struct ReadingDone {
-    bool& flag;
-    ~ReadingDone() { flag = false; }
-  } done{reading_};
-
-  if (!destinationIsWritable()) {
-    setStatus(QString::fromLatin1(kCheckFolderText));
-    return;
-  }
-  setStatus(QString::fromLatin1(kReadingText));
-  if (!processPendingEvents()) return;
-
-  // The settings are stored before the drive is read, whether or not it is then recognised.
-  const std::string settings = ToUtf8(settingsPath());
-  if (WriteSetting(settings, kSettingsSection, kKeySaveTo, ToUtf8(destinationFolder())).ok()) {
-    // Not fatal: the values are in the window, and the next read stores them again.
-    (void)WriteSetting(settings, kSettingsSection, kKeyPhysicalDrive, ToUtf8(driveEdit->text()));
-  }
-
-  catalogue_ = Catalogue{};
-  ReadObserverAdapter yield(*this);
-  const bool withUnlisted = unlistedBox->isChecked();
-  const CatalogueResult result =
-      ReadCatalogue(ToUtf8(driveEdit->text()), openDisk, catalogue_,
-                    listFile_.is_open() ? &listFile_ : nullptr, yield, withUnlisted);
-  if (result == CatalogueResult::NotRecognised) {
-    setStatus(QString::fromLatin1(kUnknownDriveText) + QStringLiteral(" (") +
-              FromUtf8(catalogue_.rejection) + QStringLiteral(")"));
-    return;
-  }
-  if (listFile_.is_open()) listFile_.close();
-  showReadOutcome(result, withUnlisted);
-}
-
-void MainWindow::showReadOutcome(CatalogueResult result, bool withUnlisted) {
-  switch (result) {
-    case CatalogueResult::Listed:
-      populateList();
-      if (recordings_.empty()) {
-        setStatus(QString::fromLatin1(kCheckItemsText) + QStringLiteral(" ") +
-                  QString::fromLatin1(kNoRecordingsText));
-      }
-      if (ReadInPart(catalogue_.account)) {
-        const auto areas = catalogue_.account.unreadable.size();
-        setStatus(
-            QStringLiteral("The catalogue was read only in part (%1 %2 of the disk could not be "
-                           "read%3). ")
-                .arg(areas)
-                .arg(areas == 1 ? QStringLiteral("area") : QStringLiteral("areas"))
-                .arg(catalogue_.account.problems.empty()
-                         ? QString()
-                         : QStringLiteral(", and limits were hit")) +
-            QString::fromLatin1(kCheckItemsText));
-      }
-      break;
-    case CatalogueResult::Unreadable:
-      if (withUnlisted) populateList();
-      setStatus(FromUtf8(catalogue_.account.failure) +
-                (withUnlisted ? QStringLiteral(" ") + QString::fromLatin1(kOnlyMediaFilesText)
-                              : QString()));
-      break;
-    case CatalogueResult::RecordListNotFound:
-      if (withUnlisted) {
-        populateList();
-        setStatus(QStringLiteral("_RECORD_LIST_ was not found. ") +
-                  QString::fromLatin1(kOnlyMediaFilesText));
-        break;
-      }
-      showMessage(QStringLiteral("Cannot locate _RECORD_LIST_ email me, ") +
-                  QString::fromLatin1(kSupportContact) + QStringLiteral(", exiting program."));
-      closing_ = true;
-      endProgram(1);
-      break;
-    case CatalogueResult::NotRecognised:
-    case CatalogueResult::Stopped:
-      break;
+void MainWindow::checkDiskWait() {
+  const auto waited = readWatch_->Waiting(ReadWatch::Clock::now());
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(waited).count();
+  if (seconds >= kWaitWorthSayingSeconds) {
+    showingWait_ = true;
+    const QString text = QStringLiteral(
+                             "Waiting for the disk (%1 s). A failing disk can take a "
+                             "minute over one bad sector.")
+                             .arg(seconds);
+    statusLabel->setText(text);
+    statusLabel->setToolTip(text);
+  } else if (showingWait_) {
+    showingWait_ = false;
+    setStatus(statusText_);
   }
 }
 
-void MainWindow::onRecognised() {
-  listed_ = true;
-  readListButton->setEnabled(false);
-  for (QWidget* w : {static_cast<QWidget*>(destinationButton),
-                     static_cast<QWidget*>(destinationLabel), static_cast<QWidget*>(driveEdit),
-                     static_cast<QWidget*>(driveLabel), static_cast<QWidget*>(findDiskButton)}) {
-    w->hide();
-  }
-  const int64_t size = catalogue_.geometry.driveSize;
-  diskLabel->setText(QStringLiteral("Disk: ") + FromUtf8(catalogue_.path) +
-                     (size > 0
-                          ? QStringLiteral(" (") + FromUtf8(SizeText(size)) + QStringLiteral(")")
-                          : QString()) +
-                     QStringLiteral(". Copies go to: ") + destinationFolder());
-  diskLabel->show();
-  setStatus(QString::fromLatin1(kCheckItemsText));
-  setCopyEnabled(false);
-}
+// ---- The list --------------------------------------------------------------------------------
 
 void MainWindow::populateList() {
   const QSignalBlocker blocker(recordingList);
@@ -534,7 +435,6 @@ void MainWindow::populateList() {
     const Recording& row = recordings_[i];
     auto* item = new QTreeWidgetItem(recordingList);
     const QString problems = problemsText(static_cast<int>(i));
-    for (int column : {kColumnName, kColumnSize, kColumnStatus}) item->setToolTip(column, problems);
     item->setText(kColumnName, FromUtf8(row.rowText));
     item->setText(kColumnSize, FromUtf8(row.sizeText));
     item->setText(kColumnStatus, FromUtf8(row.channelAndTimes));
@@ -547,44 +447,13 @@ void MainWindow::populateList() {
       item->setIcon(kColumnStatus, style()->standardIcon(QStyle::SP_MessageBoxWarning));
   }
   rowReasons_.assign(recordings_.size(), QString());
+  for (size_t i = 0; i < recordings_.size(); ++i) refreshRowTips(static_cast<int>(i));
   for (int column : {kColumnSize, kColumnStatus}) recordingList->resizeColumnToContents(column);
   recordingList->setColumnWidth(kColumnName, std::max(recordingList->viewport()->width() -
                                                           recordingList->columnWidth(kColumnSize) -
                                                           recordingList->columnWidth(kColumnStatus),
                                                       recordingList->viewport()->width() / 2));
   syncingRows_ = false;
-}
-
-void MainWindow::setStatus(const QString& text) {
-  statusLabel->setText(text);
-  statusLabel->setToolTip(text);
-}
-
-QString MainWindow::rowTip(int row) const {
-  QString tip = problemsText(row);
-  if (row >= 0 && row < static_cast<int>(rowReasons_.size()) &&
-      !rowReasons_[static_cast<size_t>(row)].isEmpty()) {
-    tip = QStringLiteral("Not copied: ") + rowReasons_[static_cast<size_t>(row)] +
-          (tip.isEmpty() ? QString() : QStringLiteral("\n\n") + tip);
-  }
-  return tip;
-}
-
-void MainWindow::fillDiskMenu() {
-  QMenu* menu = findDiskButton->menu();
-  menu->clear();
-  const std::vector<DiskCandidate> disks = findAttachedDisks();
-  if (disks.empty()) menu->addAction(QStringLiteral("No disks found"))->setEnabled(false);
-  for (const DiskCandidate& disk : disks) {
-    QAction* action = menu->addAction(FromUtf8(DescribeCandidate(disk)));
-    const QString path = FromUtf8(disk.path);
-    if (disk.recorderDisk) {
-      QFont bold = action->font();
-      bold.setBold(true);
-      action->setFont(bold);
-    }
-    connect(action, &QAction::triggered, this, [this, path] { driveEdit->setText(path); });
-  }
 }
 
 // ---- Ticking and clicking --------------------------------------------------------------------
@@ -612,6 +481,26 @@ QString MainWindow::problemsText(int row) const {
   return text;
 }
 
+QString MainWindow::rowTip(int row) const {
+  QString tip = problemsText(row);
+  if (row >= 0 && row < static_cast<int>(rowReasons_.size()) &&
+      !rowReasons_[static_cast<size_t>(row)].isEmpty()) {
+    tip = rowReasons_[static_cast<size_t>(row)] +
+          (tip.isEmpty() ? QString() : QStringLiteral("\n\n") + tip);
+  }
+  return tip;
+}
+
+void MainWindow::refreshRowTips(int row) {
+  QTreeWidgetItem* item = recordingList->topLevelItem(row);
+  if (item == nullptr) return;
+  const QString tip = rowTip(row);
+  // The name column also shows the whole name, which the column may cut off.
+  const QString name = item->text(kColumnName);
+  item->setToolTip(kColumnName, tip.isEmpty() ? name : name + QStringLiteral("\n\n") + tip);
+  for (int column : {kColumnSize, kColumnStatus}) item->setToolTip(column, tip);
+}
+
 void MainWindow::showRow(int row) {
   const Recording* r = recordingAt(row);
   QString text = r != nullptr ? FromUtf8(r->guideText) : QString();
@@ -626,9 +515,10 @@ void MainWindow::onItemChanged(QTreeWidgetItem* item, int column) {
   const bool ticked = item->checkState(kColumnName) == Qt::Checked;
   Recording& recording = recordings_[static_cast<size_t>(row)];
   if (recording.ticked == ticked) return;  // some other change of the row
-  // The batch reads the tick from the rows when it reaches the row, so a tick made during a
-  // batch takes effect there.
+  // The batch reads the tick when it reaches the row, so a tick made during a batch takes effect
+  // there.
   recording.ticked = ticked;
+  if (batch_) ShareTick(*batch_, row, ticked);
   onRowTicked(item);
 }
 
@@ -667,120 +557,15 @@ void MainWindow::setCopyEnabled(bool enabled) {
   // No batch inside a batch: while one runs, the button stays off and the batch's end decides.
   if (copying_) enabled = false;
   copyEnabled_ = enabled;
+  // A button that loses its focus as it goes off hands it on to the next one, which would be
+  // Exit: the list keeps it instead, so that one more key press never quits.
+  if (!enabled && copyButton->hasFocus()) recordingList->setFocus();
   copyButton->setEnabled(enabled);
 }
 
 void MainWindow::onRowClicked(QTreeWidgetItem* item) {
   const int row = rowOf(item);
   if (row >= 0) showRow(row);
-}
-
-// ---- Copying ---------------------------------------------------------------------------------
-
-void MainWindow::copyTicked() {
-  if (!copyEnabled_ || copying_ || closing_) return;
-  batchProgress->setValue(0);
-  batchProgress->show();
-  counters_.totalBytes = selection_.bytes;
-  counters_.copiedBytes = 0;
-  setCopyEnabled(false);
-  copying_ = true;
-  struct CopyingDone {
-    bool& flag;
-    ~CopyingDone() { flag = false; }
-  } done{copying_};
-  if (!processPendingEvents()) return;
-
-  setStatus(QStringLiteral("Start time: ") + TimeOfDay() + QStringLiteral(" Bytes: ") +
-            QString::number(selection_.bytes));
-  CopyTickedRecordings();
-  if (closing_) return;  // the window is gone; nothing more to show
-  RecountSelection();
-  setStatus(statusLabel->text().trimmed() + QStringLiteral(" - End time: ") + TimeOfDay());
-  copying_ = false;
-  setCopyEnabled(selection_.bytes > 0);
-}
-
-void MainWindow::CopyTickedRecordings() {
-  CopyJob job;
-  job.driveText = ToUtf8(driveEdit->text());
-  job.destinationFolder = ToUtf8(destinationFolder());
-  job.geometry = &geometry_;
-  job.rescue = rescueBox->isChecked();
-  rescuing_ = job.rescue;
-  job.writeNfo = nfoBox->isChecked();
-  job.openDisk = openDisk;
-  CopyObserverAdapter yield(*this);
-  // Every row's outcome has reached the window through the adapter as it ended.
-  (void)skelbrook::CopyTickedRecordings(recordings_, job, counters_, yield);
-}
-
-void MainWindow::RecountSelection() {
-  selection_ = CountTicked(recordings_);
-}
-
-void MainWindow::onRowStarted(int row, int pass) {
-  QTreeWidgetItem* item = recordingList->topLevelItem(row);
-  if (!item) return;
-  // The recording's bar says which pass of a rescue runs: first everything that reads, for every
-  // ticked recording; then, recording by recording, what would not read, sector by sector.
-  if (!rescuing_) {
-    recordingProgress->setFormat(QStringLiteral("%p%"));
-  } else if (pass == 2) {
-    recordingProgress->setFormat(QStringLiteral("Retrying what would not read: %p%"));
-  } else {
-    recordingProgress->setFormat(QStringLiteral("Copying what reads: %p%"));
-  }
-  {
-    const QSignalBlocker blocker(recordingList);
-    item->setIcon(kColumnName, rowIcons->Icon(QString::fromLatin1(kIconDownloading)));
-    item->setData(kColumnName, kIconKeyRole, QString::fromLatin1(kIconDownloading));
-  }
-  recordingList->setCurrentItem(item);
-  recordingList->scrollToItem(item);
-  showRow(row);
-}
-
-void MainWindow::onRowFinished(int row, const CopyOutcome& outcome) {
-  QTreeWidgetItem* item = recordingList->topLevelItem(row);
-  const Recording* model = recordingAt(row);
-  if (!item || model == nullptr) return;
-  {
-    // The batch's own unticks are not the user's: they raise no tick event, and the recount at
-    // the end of the batch sets the totals.
-    const QSignalBlocker blocker(recordingList);
-    item->setCheckState(kColumnName, model->ticked ? Qt::Checked : Qt::Unchecked);
-    item->setIcon(kColumnName, rowIcons->Icon(FromUtf8(model->icon)));
-    item->setData(kColumnName, kIconKeyRole, FromUtf8(model->icon));
-  }
-  if (static_cast<size_t>(row) < rowReasons_.size()) {
-    rowReasons_[static_cast<size_t>(row)] =
-        outcome.status == CopyStatus::Failed ? FromUtf8(outcome.reason) : QString();
-  }
-  for (int column : {kColumnName, kColumnSize, kColumnStatus})
-    item->setToolTip(column, rowTip(row));
-  if (recordingList->currentItem() == item) showRow(row);
-  recordingList->viewport()->update();
-  if (outcome.status != CopyStatus::Failed) return;
-  if (outcome.alreadyExists) {
-    setStatus(QString::fromLatin1(kExistsMessage));
-  } else {
-    const QString file = FromUtf8(model->fileStem) + QStringLiteral(".ts");
-    // A rescued copy keeps its name; the reason says how many bytes could not be read.
-    const QString what =
-        outcome.unreadableBytes > 0 ? QStringLiteral(": ") : QStringLiteral(" was not copied: ");
-    setStatus(QStringLiteral("Errors! ") + file + what + FromUtf8(outcome.reason));
-  }
-}
-
-void MainWindow::onRecordingProgress(double percent) {
-  recordingProgress->setValue(BarValue(percent));
-  recordingProgress->show();
-}
-
-void MainWindow::onBatchProgress(double percent) {
-  batchProgress->setValue(BarValue(percent));
-  batchProgress->show();
 }
 
 }  // namespace skelbrook::window

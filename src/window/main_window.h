@@ -1,16 +1,20 @@
-// The main window MainWindow: the recordings list, the details box and the control panel. Every
-// step of the work starts in one of its handlers; the disk itself is the core's business.
+// The main window: the recordings list, the details box and the control panel. Every step of the
+// work starts here; the disk itself is read by the core on a thread of its own (background.h),
+// so that the window stays live however long the recorder disk takes over a read.
 #pragma once
 
 #include <QString>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "catalogue/read_catalogue.h"
 #include "catalogue/recording.h"
+#include "common/recent_rate.h"
 #include "common/status.h"
 #include "device/disk_reader.h"
 #include "disk/disk_finder.h"
@@ -25,13 +29,17 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 class QToolButton;
 class QTreeWidgetItem;
 
 namespace skelbrook::window {
 
+class Background;
 class ImageList;
+class ReadWatch;
+struct BatchShare;
 
 inline constexpr const char* kWindowCaption = "9200TSkelbrook 0.89  (oska)";
 inline constexpr const char* kSettingsFileName = "9200T_sk.ini";
@@ -54,6 +62,10 @@ inline constexpr const char* kCheckItemsText = "Check the items required for tra
 inline constexpr const char* kNoRecordingsText = "No recordings were found on this disk.";
 inline constexpr const char* kOnlyMediaFilesText =
     "The media files on the disk are listed as NNN_unlisted.ts, without titles or times.";
+inline constexpr const char* kStopAndQuitQuestion = "A copy is running. Stop it and quit?";
+inline constexpr const char* kRescueBoxText = "Rescue unreadable sectors";
+// A read that has waited this long is worth a word to the user.
+inline constexpr int kWaitWorthSayingSeconds = 2;
 
 // The list's columns: the programme, the size text, the channel and times.
 inline constexpr int kColumnName = 0;
@@ -64,39 +76,39 @@ class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
-  // `homeFolder` holds the settings file and the recordings list file; it is also the first
-  // destination folder.
-  explicit MainWindow(const QString& homeFolder, QWidget* parent = nullptr);
+  // `homeFolder` holds the settings file and the recordings list file. `firstDestination` is
+  // where copies go until the user chooses a folder (the home folder when empty).
+  explicit MainWindow(const QString& homeFolder, const QString& firstDestination = {},
+                      QWidget* parent = nullptr);
+  // Stops any disk work at its next step and waits for it.
   ~MainWindow() override;
 
-  // Seams for the parts that wait on the user, so they can be replaced where nobody is there to
-  // answer: the folder chooser (opens at `start`, returns "" on cancel), the fatal message box,
-  // and the end of the program; and the list of attached disks.
+  // Seams for what waits on the user or the system, so that it can be replaced where nobody is
+  // there to answer: the folder chooser (opens at `start`, returns "" on cancel), the fatal
+  // message box, the question before quitting during a copy, the end of the program, and the
+  // list of attached disks (called on a thread of its own).
   std::function<QString(QWidget* owner, const QString& title, const QString& start)>
       browseForFolder;
   std::function<std::vector<DiskCandidate>()> findAttachedDisks;
   std::function<void(const QString& text)> showMessage;
+  std::function<bool(const QString& question)> askYesNo;
   std::function<void(int exitCode)> endProgram;
   // How the recorder disk is opened, for the list and the copies: the raw drive or image when
-  // empty (tests put a failing disk here).
+  // empty (tests put a failing or slow disk here).
   DiskOpener openDisk;
 
   // Whether start-up could open the recordings list file; the program cannot run without it.
   const Status& startupStatus() const { return startupStatus_; }
 
-  // What the window does: start-up, the buttons, ticking and clicking rows, shut-down.
-  void loadSettings();
-  bool destinationIsWritable();
-  bool isNonEmptyFile(const QString& path) const;
-  void closeListFile();
+  // What the window does: read the list, copy the ticked rows, stop a copy, choose the
+  // destination, quit.
   void readList();
   void copyTicked();
-  void quit();
+  void stopCopy();
   void chooseDestination();
-  void onRowTicked(QTreeWidgetItem* item);
-  void onRowClicked(QTreeWidgetItem* item);
+  void quit();
 
-  // What the window holds, for the program's own checks.
+  // What the window holds, for the program's own checks. Rows count from 0.
   int selectedCount() const { return selection_.count; }
   int64_t selectedBytes() const { return selection_.bytes; }
   bool copyEnabled() const { return copyEnabled_; }
@@ -105,57 +117,87 @@ class MainWindow : public QWidget {
   bool isReading() const { return reading_; }
   bool isCopying() const { return copying_; }
   bool isClosing() const { return closing_; }
-  // The icon key of list row `row` (counted from 0), as the list shows it.
+  // The icon key of list row `row`, as the list shows it.
   QString rowIconKey(int row) const;
   QString settingsPath() const;
   QString listFilePath() const;
+
+ signals:
+  // A read of the list ended, whatever came of it.
+  void listReadEnded();
+  // A copy batch ended.
+  void batchEnded();
+  // The disk finder's scan ended and its menu is filled.
+  void disksFound();
+  // The destination's tooltip now says what file system it is on.
+  void destinationDescribed();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  class CopyObserverAdapter;
-  friend class CopyObserverAdapter;
-  class ReadObserverAdapter;
-  friend class ReadObserverAdapter;
+  class ReadAdapter;
+  class BatchAdapter;
 
+  // Building the window.
   void buildControls();
   void buildList();
   void buildDriveRow();
   void buildProgressAndStatus();
   void buildButtonsAndOptions();
   void layOutControls();
+
+  // Start-up and shut-down.
   void restoreSession();
-  void prepareToClose();
-  void setCopyEnabled(bool enabled);
-  void showSelection();
-  void showRow(int row);
-  // The status line, its whole text also as its tooltip.
-  void setStatus(const QString& text);
-  // A row's tooltip: why it was not copied, and what went wrong reading it.
-  QString rowTip(int row) const;
-  void fillDiskMenu();
-  // What went wrong reading the row's catalogue entries; empty when nothing did.
-  QString problemsText(int row) const;
-  void onRecognised();
-  // The list and the status line once the catalogue has been read (or found missing).
+  void loadSettings();
+  bool isNonEmptyFile(const QString& path) const;
+  void closeListFile();
+  // Asks the user before leaving a copy; true when the window may close now.
+  bool mayCloseNow();
+
+  // Reading the list (window_reading.cpp).
+  void onRecognised(const QString& path, int64_t driveSize);
+  void finishRead(CatalogueResult result, std::shared_ptr<Catalogue> read, bool withUnlisted);
   void showReadOutcome(CatalogueResult result, bool withUnlisted);
+  void showMissingCatalogue();
   void populateList();
-  void CopyTickedRecordings();
-  void RecountSelection();
+  void fillDiskMenu();
+  void showDisks(const std::vector<DiskCandidate>& disks);
+
+  // Selecting.
   void onItemChanged(QTreeWidgetItem* item, int column);
+  void onRowTicked(QTreeWidgetItem* item);
+  void onRowClicked(QTreeWidgetItem* item);
+  void showSelection();
+  void setCopyEnabled(bool enabled);
+  void showRow(int row);
+  // A row's tooltip: its whole name, why it was not copied, what went wrong reading it.
+  QString rowTip(int row) const;
+  void refreshRowTips(int row);
+  QString problemsText(int row) const;
+  int rowOf(QTreeWidgetItem* item) const;
+  // The recording of list row `row`; none for a row that is not there.
+  const Recording* recordingAt(int row) const;
+
+  // Copying (window_copying.cpp).
+  CopyJob makeJob() const;
   void onRowStarted(int row, int pass);
   void onRowFinished(int row, const CopyOutcome& outcome);
-  void onRecordingProgress(double percent);
-  void onBatchProgress(double percent);
-  // Lets the window process its pending events once; false when it is closing.
-  bool processPendingEvents();
+  void onProgress(double recording, double batch, int64_t copiedBytes);
+  void onRetryProgress(int64_t retried, int64_t toRetry, int64_t unreadable);
+  void finishBatch(const BatchResult& result);
+  QString batchCounts(const BatchResult& result) const;
+  void setBusyControls(bool copying);
+
+  // The status line: its whole text also as its tooltip; while a read of the disk waits, the
+  // wait is said instead, and the text comes back when the read does.
+  void setStatus(const QString& text);
+  void checkDiskWait();
+
+  // The destination folder and what it is on.
   QString folderPath(const char* fileName) const;
   QString destinationFolder() const;
   void setDestination(const QString& folder);
-  int rowOf(QTreeWidgetItem* item) const;
-  // The recording of list row `row` (counted from 0); none for a row that is not there.
-  const Recording* recordingAt(int row) const;
 
   // The controls.
   QTreeWidget* recordingList = nullptr;
@@ -170,6 +212,7 @@ class MainWindow : public QWidget {
   QLabel* diskLabel = nullptr;
   QLabel* statusLabel = nullptr;
   QPushButton* readListButton = nullptr;
+  QPushButton* stopButton = nullptr;
   QPushButton* copyButton = nullptr;
   QPushButton* exitButton = nullptr;
   QProgressBar* recordingProgress = nullptr;
@@ -177,26 +220,38 @@ class MainWindow : public QWidget {
   QCheckBox* rescueBox = nullptr;
   QCheckBox* nfoBox = nullptr;
   QCheckBox* unlistedBox = nullptr;
+  QTimer* waitTimer = nullptr;
 
   QString homeFolder_;
+  QString firstDestination_;
   Status startupStatus_;
   std::ofstream listFile_;
 
-  // The core's state for this window: the catalogue as read, and names for its parts.
+  // The catalogue as read; the window's thread alone touches it once the read is over.
   Catalogue catalogue_;
-  MediaGeometry& geometry_ = catalogue_.geometry;
   std::vector<Recording>& recordings_ = catalogue_.recordings;
   Selection selection_;
   std::vector<QString> rowReasons_;  // why each row's last copy failed; empty when it did not
   BatchCounters counters_;
+  RecentRate rate_;
   bool copyEnabled_ = false;
 
-  bool listed_ = false;       // a drive was recognised: no second list in this run
-  bool reading_ = false;      // a list read runs: another press of readListButton is ignored
-  bool copying_ = false;      // a batch runs: copyButton stays disabled
-  bool rescuing_ = false;     // the batch that runs (or ran last) is a rescue
-  bool closing_ = false;      // Exit or the close box: long work stops at its next yield
-  bool syncingRows_ = false;  // the program itself is changing rows: no tick events
+  Background* background_ = nullptr;
+  std::shared_ptr<ReadWatch> readWatch_;
+  std::shared_ptr<std::atomic<bool>> stop_;  // asks the running disk work to stop
+  std::shared_ptr<BatchShare> batch_;        // what the running batch shares with the window
+  QString statusText_;
+  bool showingWait_ = false;
+  bool listed_ = false;          // a drive was recognised: no second list in this run
+  bool reading_ = false;         // a list read runs: another press of the read button is ignored
+  bool copying_ = false;         // a batch runs: the copy button stays disabled
+  bool rescuing_ = false;        // the batch that runs (or ran last) is a rescue
+  bool stopping_ = false;        // the user asked the batch to stop
+  bool quitAfterBatch_ = false;  // the user chose to stop the copy and quit
+  bool exitAfterBatch_ = false;  // ... by the Exit button, which also ends the program
+  bool closing_ = false;         // the window is going: long work stops at its next step
+  bool findingDisks_ = false;    // the disk finder's scan runs
+  bool syncingRows_ = false;     // the program itself is changing rows: no tick events
 };
 
 }  // namespace skelbrook::window

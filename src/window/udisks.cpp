@@ -50,8 +50,9 @@ Status OpenThroughUDisks(const std::string& path, std::unique_ptr<DiskReader>& d
       QStringLiteral("OpenForBackup"));
   open << QVariantMap{};
   open.setInteractiveAuthorizationAllowed(true);
-  // The window stays drawn while the system asks for the password.
-  const QDBusMessage opened = bus.call(open, QDBus::BlockWithGui, kAuthorisationTimeoutMs);
+  // The window opens disks off its own thread, so it stays drawn while the system asks for the
+  // password.
+  const QDBusMessage opened = bus.call(open, QDBus::Block, kAuthorisationTimeoutMs);
   if (opened.type() != QDBusMessage::ReplyMessage || opened.arguments().isEmpty())
     return Refused(opened);
   const auto descriptor = qdbus_cast<QDBusUnixFileDescriptor>(opened.arguments().first());

@@ -141,17 +141,18 @@ TEST(Recognition, TheDiskFinderMarksTheDisksThatReadLikeARecorderDisk) {
     descriptor[252] = marker;
     test::WriteBytesAt(places.dev + "/" + name, 8192, descriptor);
   };
-  attach("loop1", "64", 118);
+  attach("loop1", "400000", 118);
   attach("loop2", "64", 0);
   attach("loop3", "0", 118);  // nothing attached
   const std::vector<DiskCandidate> found = FindDisks(places);
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].path, places.dev + "/loop1");
   EXPECT_EQ(found[0].model, "loop1.img");
-  EXPECT_EQ(found[0].sizeBytes, 64 * 512);
+  EXPECT_EQ(found[0].sizeBytes, 400000 * 512);
   EXPECT_TRUE(found[0].recorderDisk);
   EXPECT_FALSE(found[1].recorderDisk);
-  EXPECT_EQ(DescribeCandidate(found[0]), places.dev + "/loop1  loop1.img  0.0 GB  a 9200T disk");
+  // Under a gigabyte the size is in MB ("0.2 GB" would say little).
+  EXPECT_EQ(DescribeCandidate(found[0]), places.dev + "/loop1  loop1.img  204.8 MB  a 9200T disk");
 
   if (geteuid() != 0) GTEST_SKIP() << "attaching a loop device needs root";
   const std::string image = DescriptorImage(dir, 10, kRecognitionMarker, 32, 64, 4096);

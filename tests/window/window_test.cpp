@@ -1,9 +1,12 @@
 // The desktop window driven as a user drives it, on disk images from the image writer and real
-// folders: start-up and its settings file, reading the list, ticking, copying, and leaving in
-// the middle of a copy.
+// folders: start-up and its settings file, reading the list, ticking, copying, stopping and
+// leaving in the middle of a copy, and a window that stays live while the disk is slow. The disk
+// work runs on threads of its own; the tests wait for the window's signals that it ended.
 #include <QtTest>
 #include <QtWidgets>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "mkimage/image_writer.h"
 #include "support/failing_disk.h"
@@ -67,6 +70,35 @@ mk::ImageDesign FourRecordings() {
   return *design;
 }
 
+// A disk that takes `delay` over every read at or past `from` (until `until`), as a failing disk
+// does over a bad sector: the read blocks, however long the user waits.
+class SlowDisk : public skelbrook::DiskReader {
+ public:
+  SlowDisk(std::unique_ptr<skelbrook::DiskReader> real, std::chrono::milliseconds delay,
+           int64_t from, int64_t until)
+      : real_(std::move(real)), delay_(delay), from_(from), until_(until) {}
+  int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+    if (offset >= from_ && offset < until_) std::this_thread::sleep_for(delay_);
+    return real_->ReadAt(offset, into, count, error);
+  }
+  int64_t SizeBytes() const override { return real_->SizeBytes(); }
+
+ private:
+  std::unique_ptr<skelbrook::DiskReader> real_;
+  std::chrono::milliseconds delay_;
+  int64_t from_, until_;
+};
+
+skelbrook::DiskOpener Slow(std::chrono::milliseconds delay, int64_t from = 0,
+                           int64_t until = INT64_MAX) {
+  return [=](const std::string& path, std::unique_ptr<skelbrook::DiskReader>& disk) {
+    std::unique_ptr<skelbrook::DiskReader> real;
+    skelbrook::Status s = skelbrook::OpenRawDisk(path, real);
+    if (s.ok()) disk = std::make_unique<SlowDisk>(std::move(real), delay, from, until);
+    return s;
+  };
+}
+
 // A window on a fresh home folder, with a destination folder beside it and the user's dialogs
 // answered by the test.
 struct Session {
@@ -74,7 +106,8 @@ struct Session {
   std::unique_ptr<MainWindow> w;
   QString folderAnswer;  // "" is a cancelled folder chooser
   QString folderStart;   // where the chooser was last opened
-  QStringList messages;
+  QStringList messages, questions;
+  bool answer = true;  // to every yes-or-no question
   QList<int> endings;
 
   Session() { Open(); }
@@ -85,8 +118,24 @@ struct Session {
       return folderAnswer;
     };
     w->showMessage = [this](const QString& text) { messages << text; };
+    w->askYesNo = [this](const QString& question) {
+      questions << question;
+      return answer;
+    };
     w->endProgram = [this](int code) { endings << code; };
     w->show();
+  }
+  // Runs `start` and waits (on the event loop, as the window does) until the window says the
+  // work ended.
+  template <typename Signal>
+  bool AwaitAfter(Signal signal, const std::function<void()>& start) {
+    QSignalSpy ended(w.get(), signal);
+    start();
+    return ended.wait(20000);
+  }
+  // Copies the ticked rows and waits for the batch to end.
+  bool CopyNow() {
+    return AwaitAfter(&MainWindow::batchEnded, [this] { w->copyTicked(); });
   }
 
   QString Image(const mk::ImageDesign& design) {
@@ -98,11 +147,13 @@ struct Session {
     folderAnswer = folder;
     Find<QPushButton>("destinationButton")->click();
   }
-  // Reads the list from `drive`, with `folder` chosen as the destination, as the user does.
+  // Reads the list from `drive`, with `folder` chosen as the destination, as the user does, and
+  // waits until the read has ended.
   void Read(const QString& drive, const QString& folder) {
     Choose(folder);
     Find<QLineEdit>("driveEdit")->setText(drive);
-    Find<QPushButton>("readListButton")->click();
+    QVERIFY(AwaitAfter(&MainWindow::listReadEnded,
+                       [this] { Find<QPushButton>("readListButton")->click(); }));
   }
   void ReadList(const mk::ImageDesign& design) { Read(Image(design), dest.path()); }
 
@@ -130,10 +181,15 @@ struct Session {
       marks << (Row(r)->checkState(0) == Qt::Checked ? "x " : "- ") + w->rowIconKey(r - 1);
     return marks.join(QStringLiteral(", "));
   }
-  // Runs `step` once, at the first move of the recording's progress bar in the next copy.
+  // Runs `step` once, at the first move of the recording's progress bar past 0 in the next copy.
   void AtFirstProgress(const std::function<void(int percent)>& step) {
-    QObject::connect(Find<QProgressBar>("recordingProgress"), &QProgressBar::valueChanged, w.get(),
-                     step, Qt::SingleShotConnection);
+    auto* bar = Find<QProgressBar>("recordingProgress");
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(bar, &QProgressBar::valueChanged, w.get(), [once, step](int value) {
+      if (value <= 0) return;
+      QObject::disconnect(*once);
+      step(value);
+    });
   }
   QString Settings() const { return home.filePath(QStringLiteral("9200T_sk.ini")); }
   QByteArray DestFile(const QString& name) const { return ReadAll(dest.filePath(name)); }
@@ -226,7 +282,8 @@ class WindowTest : public QObject {
              "9200TSkelbrook 0.89  (oska)|2||Read filelist from 9200T|Copy files to PC|Exit|"
              "Destination folder|Programme name|File size|Status");
     auto* images = s.Find<skelbrook::window::ImageList>("rowIcons");
-    QCOMPARE(images->Keys(), (QStringList{"failed", "downloaded", "default", "downloading"}));
+    QCOMPARE(images->Keys(),
+             (QStringList{"failed", "downloaded", "default", "downloading", "incomplete"}));
     for (const QString& key : images->Keys()) QVERIFY(!images->Icon(key).isNull());
     // On the highlight of a selected row each icon stands out from the highlight (a good share
     // of its pixels far from that colour) and from the others.
@@ -250,6 +307,13 @@ class WindowTest : public QObject {
       drawn << on;
     }
     QVERIFY(s.Enabled("readListButton") && !s.Enabled("copyButton") && !s.w->copyEnabled());
+    // The keyboard starts in the drive box, and goes through the options as they are shown.
+    QCOMPARE(s.w->focusWidget(), s.Find("driveEdit"));
+    QWidget* option = s.Find("unlistedBox");
+    for (const char* next : {"nfoBox", "rescueBox"}) {
+      option = option->nextInFocusChain();
+      QCOMPARE(option->objectName(), QString::fromLatin1(next));
+    }
 
     // A zero-length settings file counts as missing: the defaults again.
     s.w.reset();
@@ -277,7 +341,7 @@ class WindowTest : public QObject {
     const QByteArray settings = ReadAll(s.Settings());
     const QString disk = s.Image(FourRecordings()), folder = s.dest.path() + "/";
     // The folder chooser puts one separator at the end; a cancel changes nothing.
-    s.Choose(s.dest.path());
+    QVERIFY(s.AwaitAfter(&MainWindow::destinationDescribed, [&] { s.Choose(s.dest.path()); }));
     s.Choose(QString());
     QCOMPARE(s.Text("destinationLabel"), folder);
     // Its tooltip says what the folder is on: the file system and its free space.
@@ -321,6 +385,7 @@ class WindowTest : public QObject {
     QCOMPARE(s.Marks(), "- default, - default, - default, - default");
     QCOMPARE(s.Status(), kCheckItems);
     QVERIFY(!s.Enabled("readListButton") && !s.Enabled("copyButton") && s.Enabled("exitButton"));
+    QCOMPARE(s.w->focusWidget(), s.List());  // never Exit, which one Space would press
     for (const char* name : {"driveLabel", "driveEdit", "destinationButton", "destinationLabel"})
       QVERIFY2(!s.Visible(name), name);
     // The window's recordings list file was written and closed.
@@ -342,7 +407,7 @@ class WindowTest : public QObject {
     QVERIFY2(s.Details().startsWith("\n\nRead in part:\n- the guide text could not be read"),
              qPrintable(s.Details()));
     QVERIFY(s.Row(1)->toolTip(0).contains("guide sector: 512 bytes at byte"));
-    QVERIFY(s.Row(2)->toolTip(0).isEmpty());
+    QVERIFY(s.Row(2)->toolTip(2).isEmpty());
     QVERIFY(!s.Row(1)->icon(2).isNull() && s.Row(2)->icon(2).isNull());  // a warning sign
   }
 
@@ -351,9 +416,11 @@ class WindowTest : public QObject {
     mk::ImageDesign design = FourRecordings();
     design.withRecordList = false;
     s.ReadList(design);
-    QCOMPARE(s.messages, QStringList{"Cannot locate _RECORD_LIST_ email me, "
-                                     "README.md, section 'Cannot locate _RECORD_LIST_', "
-                                     "exiting program."});
+    QCOMPARE(s.messages,
+             QStringList{"Cannot locate _RECORD_LIST_ on this disk. The recordings may still be "
+                         "there: start Skelbrook again, tick \"Show recordings missing from the "
+                         "catalogue\" and read the list (README.md, section 'Cannot locate "
+                         "_RECORD_LIST_'). Exiting program."});
     QCOMPARE(s.endings.size(), 1);
 
     // Asked to show what the catalogue lost, the window lists the media files instead, and a
@@ -369,7 +436,8 @@ class WindowTest : public QObject {
     QCOMPARE(u.List()->topLevelItemCount(), 4);
     QCOMPARE(u.Row(1)->text(0), "003_unlisted.ts");
     u.Tick(1);
-    u.Find<QPushButton>("copyButton")->click();
+    QVERIFY(
+        u.AwaitAfter(&MainWindow::batchEnded, [&] { u.Find<QPushButton>("copyButton")->click(); }));
     QCOMPARE(u.DestFiles(), QStringList{"003_unlisted.ts"});
     QCOMPARE(u.DestFile("003_unlisted.ts"), Expected(31, 0, 780048));
     u.w.reset();
@@ -393,7 +461,12 @@ class WindowTest : public QObject {
           {"/dev/sdc", "", 0, false, "no rights to read it"}};
     };
     auto* menu = s.Find<QToolButton>("findDiskButton")->menu();
-    QMetaObject::invokeMethod(menu, "aboutToShow");
+    // The scan reads every disk's sector 16 off the window's thread; the menu fills when it ends.
+    QVERIFY(s.AwaitAfter(&MainWindow::disksFound, [&] {
+      QMetaObject::invokeMethod(menu, "aboutToShow");
+      QCOMPARE(menu->actions().size(), 1);
+      QCOMPARE(menu->actions()[0]->text(), "Looking for disks...");
+    }));
     const QList<QAction*> disks = menu->actions();
     QCOMPARE(disks.size(), 3);
     QCOMPARE(disks[0]->text(), "/dev/sda  SYSTEM DISK  500.1 GB");
@@ -406,7 +479,8 @@ class WindowTest : public QObject {
     s.Choose(s.dest.path());
     s.Choose(QString());  // cancelled: it opened at the folder chosen before
     QCOMPARE(s.folderStart, s.dest.path() + "/");
-    QTest::keyClick(s.Find<QLineEdit>("driveEdit"), Qt::Key_Return);
+    QVERIFY(s.AwaitAfter(&MainWindow::listReadEnded,
+                         [&] { QTest::keyClick(s.Find<QLineEdit>("driveEdit"), Qt::Key_Return); }));
     QCOMPARE(s.Status(), QString(kCheckItems) + " No recordings were found on this disk.");
     QVERIFY(s.Visible("diskLabel") && !s.Visible("findDiskButton"));
     QVERIFY2(s.Text("diskLabel").startsWith("Disk: " + disk + " ("),
@@ -448,9 +522,12 @@ class WindowTest : public QObject {
     // A batch of two: both copied byte for byte, unticked and marked; Copy goes off.
     s.Tick(1);
     s.Tick(3);
-    s.Find<QPushButton>("copyButton")->click();
+    QVERIFY(
+        s.AwaitAfter(&MainWindow::batchEnded, [&] { s.Find<QPushButton>("copyButton")->click(); }));
     QCOMPARE(s.Marks(), "- downloaded, - default, - downloaded, - default");
     QCOMPARE(s.Status(), "Start time: T Bytes: 1169072 - End time: T");
+    QVERIFY(s.Text("statusLabel").endsWith(". 2 copied"));
+    QCOMPARE(s.w->focusWidget(), s.List());
     QVERIFY(!s.Enabled("copyButton") && !s.w->copyEnabled());
     QCOMPARE(s.w->selectedBytes(), 0);
     for (const char* bar : {"recordingProgress", "batchProgress"})
@@ -464,10 +541,12 @@ class WindowTest : public QObject {
     WriteAll(s.dest.filePath(kNameA), "an older copy");
     s.Tick(1);
     s.Tick(2);
-    s.w->copyTicked();
+    QVERIFY(s.CopyNow());
     QCOMPARE(s.Marks(), "x failed, - downloaded, - downloaded, - default");
     QCOMPARE(s.Status(),
              "Errors! Make sure the file name(s) you are copying do not exist. - End time: T");
+    QVERIFY(
+        s.Text("statusLabel").endsWith(". 1 copied, 1 not copied: point at a row for its reason"));
     QVERIFY(s.Enabled("copyButton") && s.w->copyEnabled());
     QCOMPARE(s.w->selectedBytes(), 780048);
     QCOMPARE(s.DestFile(kNameB), Expected(32, 0, 390024));
@@ -477,10 +556,12 @@ class WindowTest : public QObject {
   void ticksDuringBatchJoinItThenFailedCopiesSayWhy() {
     Session s;
     mk::ImageDesign design = FourRecordings();
-    design.recordings[1].withMediaFile = false;  // listed, but its recording is not on the disk
+    design.recordings[1].withMediaFile = false;    // listed, but its recording is not on the disk
+    design.recordings[0].clusters = {20, 22, 24};  // three reads, each slow
     s.ReadList(design);
     // A tick made while the first row is copied joins the batch; Copy stays off throughout, and
     // a press on it then starts no batch inside the batch.
+    s.w->openDisk = Slow(std::chrono::milliseconds(300));
     s.Tick(1);
     bool copyOn = true;
     s.AtFirstProgress([&](int) {
@@ -488,69 +569,162 @@ class WindowTest : public QObject {
       s.w->copyTicked();
       copyOn = !s.w->isCopying() || s.Enabled("copyButton") || s.w->copyEnabled();
     });
-    s.w->copyTicked();
+    QVERIFY(s.CopyNow());
     QVERIFY(!copyOn);
     QCOMPARE(s.Marks(), "- downloaded, - default, - downloaded, - default");
+    s.w->openDisk = {};
 
     // A recording missing from the disk: the status line names the row and the reason.
     s.Tick(2);
-    s.w->copyTicked();
+    QVERIFY(s.CopyNow());
     QCOMPARE(s.Marks(), "- downloaded, x failed, - downloaded, - default");
     const QString why = " was not copied: no media file was found on the disk for this recording";
     QCOMPARE(s.Status(), "Errors! " + kNameB + why + " - End time: T");
     QCOMPARE(s.DestFiles(), (QStringList{kNameA, kNameC}));
-    // The whole message can be read, and the failed row keeps its reason once others follow.
+    // The whole message can be read, and the failed row keeps its reason once others follow;
+    // the name column's tip also shows the whole name, which the column may cut off.
     QLabel* status = s.Find<QLabel>("statusLabel");
     QVERIFY(status->wordWrap() && status->toolTip() == status->text());
     QTRY_VERIFY(status->height() >= status->heightForWidth(status->width()));
     const QString reason = "Not copied: no media file was found on the disk for this recording";
-    QCOMPARE(s.Row(2)->toolTip(0), reason);
+    QCOMPARE(s.Row(2)->toolTip(0), kNameB + "\n\n" + reason);
+    QCOMPARE(s.Row(2)->toolTip(2), reason);
     s.List()->setCurrentItem(s.Row(1));
     QTest::keyClick(s.List(), Qt::Key_Down);  // the details follow the arrow keys
     QCOMPARE(s.Details(), "A thriller on rails.\n\n" + reason);
-    QCOMPARE(s.Row(1)->toolTip(0), QString());
+    QCOMPARE(s.Row(1)->toolTip(0), kNameA);
 
-    // With rescue ticked, one unreadable sector in the first recording's second block becomes
-    // zeros; the copy is kept under its working name with its map, and the status line says how
-    // much was lost.
+    // A sector that will not read fails a plain copy, and its reason says how to keep what reads.
     s.Tick(2, false);
     QVERIFY(QFile::remove(s.dest.filePath(kNameA)));
-    s.w->openDisk =
-        skelbrook::test::FailingAt({{s.w->recordings()[0].media.offset + 65536 + 512, 1}}, false);
-    s.Find<QCheckBox>("rescueBox")->setChecked(true);
+    const int64_t bad = s.w->recordings()[0].media.offset + 65536 + 512;
+    s.w->openDisk = skelbrook::test::FailingAt({{bad, 1}}, false);
     s.Tick(1);
-    s.w->copyTicked();
-    QCOMPARE(s.w->rowIconKey(0), "failed");
+    QVERIFY(s.CopyNow());
+    QVERIFY2(s.Row(1)->toolTip(2).endsWith(
+                 ". Tick \"Rescue unreadable sectors\" and copy it again to keep what reads."),
+             qPrintable(s.Row(1)->toolTip(2)));
+    QCOMPARE(s.DestFiles(), (QStringList{kNameC}));
+
+    // With rescue ticked the unreadable sector becomes zeros; the copy is kept under its working
+    // name with its map, a state of its own that is not a failure.
+    s.Find<QCheckBox>("rescueBox")->setChecked(true);
+    QVERIFY(s.CopyNow());
+    QCOMPARE(s.w->rowIconKey(0), "incomplete");
+    QCOMPARE(s.Row(1)->checkState(0), Qt::Checked);  // still ticked, to be retried
     const QString kept = QString(kNameA).replace(".ts", ".incomplete.ts");
-    const QString lost =
-        ": 512 bytes could not be read and were written as zeros; the copy is kept as " +
-        s.dest.filePath(kept) + " with its map " + s.dest.filePath(kept) + ".map";
-    QVERIFY2(s.Status().startsWith("Errors! " + kNameA + lost), qPrintable(s.Status()));
+    QCOMPARE(s.Row(1)->toolTip(2),
+             "Kept incomplete: 512 bytes could not be read and are zeros in " + kept +
+                 " (map beside it). Copy it again with \"Rescue unreadable sectors\" ticked to "
+                 "retry only those bytes.");
+    QVERIFY2(s.Text("statusLabel")
+                 .endsWith(". 0 copied, 1 kept incomplete: point at a row for its "
+                           "reason"),
+             qPrintable(s.Text("statusLabel")));
     QCOMPARE(s.DestFile(kept).mid(65536 + 512, 512), QByteArray(512, '\0'));
+
+    // The disk reads again: the next rescue retries only those bytes and names the copy.
+    s.w->openDisk = {};
+    QVERIFY(s.CopyNow());
+    QCOMPARE(s.w->rowIconKey(0), "downloaded");
+    QCOMPARE(s.DestFile(kNameA), Expected(31, 0, 780048));
   }
 
-  void leavingDuringCopyStopsItAndLeavesNoPartialFile() {
+  // The window repaints and answers while a read of the disk blocks, says that it waits, and
+  // goes back to its words when the read returns.
+  void theWindowStaysLiveWhileTheDiskIsSlow() {
+    Session s;
+    const QString image = s.Image(FourRecordings());
+    s.w->openDisk = Slow(std::chrono::milliseconds(2600), 16 * 512, 17 * 512);
+    QElapsedTimer clock;
+    qint64 last = 0, largestGap = 0;
+    QStringList said;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      largestGap = std::max(largestGap, clock.elapsed() - last);
+      last = clock.elapsed();
+      said << s.Text("statusLabel");
+    });
+    clock.start();
+    tick.start(10);
+    s.Read(image, s.dest.path());
+    tick.stop();
+    qInfo("largest gap between turns of the event loop: %lld ms", largestGap);
+    QVERIFY2(largestGap < 100, qPrintable(QString::number(largestGap) + " ms without a turn"));
+    QVERIFY2(said.contains("Waiting for the disk (2 s). A failing disk can take a minute over one "
+                           "bad sector."),
+             qPrintable(said.join(" | ")));
+    QCOMPARE(s.Status(), kCheckItems);
+    QCOMPARE(s.List()->topLevelItemCount(), 4);
+  }
+
+  void stopEndsTheBatchAtItsNextReadAndLeavesNoPartialFile() {
+    Session s;
+    mk::ImageDesign design = FourRecordings();
+    design.recordings[0].size = 12 * 780048;  // long enough to be stopped in the middle
+    s.ReadList(design);
+    s.w->openDisk = Slow(std::chrono::milliseconds(200));
+    s.Tick(1);
+    s.Tick(2);
+    QVERIFY(!s.Visible("stopButton"));
+    bool stopShown = false;
+    s.AtFirstProgress([&](int) {
+      stopShown = s.Visible("stopButton") && !s.Visible("readListButton");
+      s.Find<QPushButton>("stopButton")->click();
+    });
+    QVERIFY(s.CopyNow());
+    QVERIFY(stopShown && !s.Visible("stopButton") && s.Visible("readListButton"));
+    QVERIFY2(s.DestFiles().isEmpty(), qPrintable(s.DestFiles().join(", ")));
+    QCOMPARE(s.Marks().section(", ", 0, 1), "x default, x default");
+    QVERIFY2(s.Text("statusLabel").startsWith("Stopped - End time: "),
+             qPrintable(s.Text("statusLabel")));
+    QVERIFY(s.Text("statusLabel").endsWith("0 copied; the rows not reached are still ticked."));
+    QVERIFY(s.Enabled("copyButton"));
+  }
+
+  void leavingDuringCopyAsksThenStopsAndLeavesNoPartialFile() {
     for (const bool exitButton : {true, false}) {  // the Exit button, then the close box
       Session s;
       mk::ImageDesign design = FourRecordings();
       design.recordings[0].size = 12 * 780048;  // long enough to be left in the middle
       s.ReadList(design);
+      s.w->openDisk = Slow(std::chrono::milliseconds(200));
       s.Tick(1);
       s.Tick(2);
+      // Asked, the user first says no: the copy goes on; then yes.
+      s.answer = false;
       int leftAt = 0;  // percent of the first recording
       s.AtFirstProgress([&](int percent) {
         leftAt = percent;
-        // Queued, so it arrives with the copy's next yield, as a real press or close would.
         QObject* target = exitButton ? s.Find("exitButton") : s.w.get();
-        QMetaObject::invokeMethod(target, exitButton ? "click" : "close", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(target, exitButton ? "click" : "close");
+        QVERIFY(s.w->isCopying() && s.w->isVisible());
+        s.answer = true;
+        QMetaObject::invokeMethod(target, exitButton ? "click" : "close");
       });
-      s.w->copyTicked();
+      QVERIFY(s.CopyNow());
+      QCOMPARE(s.questions, (QStringList{"A copy is running. Stop it and quit?",
+                                         "A copy is running. Stop it and quit?"}));
       QVERIFY(leftAt > 0 && leftAt < 50 && s.w->isClosing() && !s.w->isVisible());
       QCOMPARE(s.endings, exitButton ? QList<int>{0} : QList<int>{});
       QVERIFY2(s.DestFiles().isEmpty(), qPrintable(s.DestFiles().join(", ")));
       QCOMPARE(s.Marks().section(", ", 1), "x default, - default, - default");
-      QVERIFY(!s.Status().contains("End time"));
     }
+  }
+
+  void copiesGoToTheVideosFolderNotTheHiddenOneTheWindowKeepsItsFilesIn() {
+    QTemporaryDir program, config, user;
+    const QString videos = user.filePath(QStringLiteral("Videos"));
+    // Installed: the Videos folder, or the home folder where there is none.
+    QCOMPARE(skelbrook::window::FirstDestination(config.path(), config.path(), videos, user.path()),
+             user.path());
+    QVERIFY(QDir(user.path()).mkdir(QStringLiteral("Videos")));
+    QCOMPARE(skelbrook::window::FirstDestination(config.path(), config.path(), videos, user.path()),
+             videos);
+    // A portable copy keeps its own folder.
+    QCOMPARE(
+        skelbrook::window::FirstDestination(program.path(), config.path(), videos, user.path()),
+        program.path());
   }
 };
 
