@@ -7,7 +7,7 @@
 //   0     bits 0-1: which image; bit 2: copy in rescue mode; bits 3-5: k > 0 cuts the drive
 //         to k/8 of its length; bit 6: a read of the drive fails (the next 3 bytes give the
 //         sector, little-endian, modulo the drive's sectors); bit 7: also list and copy the media
-//         files the catalogue lost
+//         files the catalogue lost, and the recordings a search of the whole disk finds
 //   then  patches, each: a region number (modulo the regions below), a 3-byte little-endian
 //         offset into the region (modulo its length), a length byte n, then n + 1 bytes to write
 //
@@ -35,11 +35,13 @@
 #include "catalogue/parse_catalogue.h"
 #include "catalogue/read_catalogue.h"
 #include "common/endian.h"
+#include "common/ts_packet.h"
 #include "device/file_system.h"
 #include "disk/layout.h"
 #include "disk/media_geometry.h"
 #include "harness_support.h"
 #include "mkimage/image_writer.h"
+#include "recovery/lost_recordings.h"
 #include "support/failing_disk.h"
 #include "transfer/batch.h"
 
@@ -125,6 +127,27 @@ mkimage::ImageDesign OddDesign() {
   return design;
 }
 
+// Recordings the catalogue lost, as broadcasts made them: one deleted (its clusters free) and
+// one whose chain the table still holds, their clusters interleaved; one listed beside them.
+mkimage::ImageDesign LostDesign() {
+  mkimage::ImageDesign design = SmallDesign();
+  const int64_t packets = 2 * (C / kTsPacketSize) - 50;
+  mkimage::ImageRecording freed = SampleRecording(3, "Freed", packets * kTsPacketSize, {3, 5});
+  freed.stream = mkimage::StreamDesign{};
+  freed.stream->time = 1736105400;
+  freed.stream->eventName = "Quiz";
+  freed.inTable = false;
+  mkimage::ImageRecording orphan = SampleRecording(4, "Orphan", packets * kTsPacketSize, {4, 6});
+  orphan.stream = mkimage::StreamDesign{};
+  orphan.stream->videoPid = 0x200;
+  orphan.stream->audioPid = 0x201;
+  orphan.stream->firstPcr = 900000;
+  orphan.tail.kind = mkimage::TailDesign::Kind::Junk;
+  for (mkimage::ImageRecording* r : {&freed, &orphan}) r->withMediaFile = r->withRecord = false;
+  design.recordings = {SampleRecording(2, "Kept", 3000, {1}), freed, orphan};
+  return design;
+}
+
 // The structures of an image, found the way the reader finds them.
 std::vector<Region> Regions(const std::vector<uint8_t>& b) {
   const auto size = static_cast<int64_t>(b.size());
@@ -170,7 +193,8 @@ Images& State() {
     Images s;
     const std::string scratch = ScratchFolder();
     int n = 0;
-    for (const mkimage::ImageDesign& design : {PlainDesign(), LongListDesign(), OddDesign()}) {
+    for (const mkimage::ImageDesign& design :
+         {PlainDesign(), LongListDesign(), OddDesign(), LostDesign()}) {
       const std::string path = scratch + "/base" + std::to_string(n++) + ".img";
       const Status written = mkimage::WriteImage(design, path);
       Require(written.ok(), "base image", written.message());
@@ -291,6 +315,24 @@ void ReadAndCopy(const Images& s, int64_t failSector, bool rescue, bool withUnli
           "the list file does not have a line per row");
   Require(static_cast<size_t>(std::count(text.begin(), text.end(), '\t')) == recordings.size() * 2,
           "the list file does not have three values per row");
+  if (withUnlisted) {
+    // And the recordings it lost, searched for over the whole disk: each found one lies on
+    // clusters of the table's reach, each once, and is no longer than they hold.
+    WorkObserver quiet;
+    Require(SearchForLostRecordings(s.drivePath, opener, c, quiet).ok(), "the search failed");
+    std::vector<bool> used(static_cast<size_t>(geometry.entryCount) + 1);
+    for (const Recording& r : recordings) {
+      if (!r.found) continue;
+      Require(!r.clusters.empty() && r.media.size > 0 &&
+                  r.media.size <= static_cast<int64_t>(r.clusters.size()) * C,
+              "a found recording's size does not fit its clusters", r.rowText);
+      for (const int64_t cluster : r.clusters) {
+        Require(cluster >= 0 && cluster <= geometry.entryCount && !used[size_t(cluster)],
+                "a found recording's cluster is outside the table or used twice", r.rowText);
+        used[static_cast<size_t>(cluster)] = true;
+      }
+    }
+  }
   CopyListedRows(s, geometry, recordings, rescue, opener);
 }
 

@@ -19,6 +19,8 @@ inline constexpr const char* kIconDownloaded = "downloaded";
 inline constexpr const char* kIconFailed = "failed";
 // A rescue kept the copy with some bytes unreadable (zeros), ready to be retried.
 inline constexpr const char* kIconIncomplete = "incomplete";
+// A recording the catalogue lost, found again by a search of the whole disk.
+inline constexpr const char* kIconFound = "found";
 
 struct Recording {
   int slot = 0;  // the recorder's number of the recording, 2..255 for a media file
@@ -38,7 +40,14 @@ struct Recording {
   int64_t startTime = 0;  // seconds since 1970-01-01 UTC
   int64_t endTime = 0;
   bool unlisted = false;  // a media file that no record of the catalogue names
-  MediaFile media;        // its slot's media file
+  MediaFile media;        // its slot's media file (a found recording: its first byte and size)
+
+  // A recording the catalogue lost, found by a search of the whole disk: no slot, no record; its
+  // clusters in stream order, how it was found, and how long its stream's clock runs.
+  bool found = false;
+  const char* how = "";
+  std::vector<int64_t> clusters;
+  double durationSeconds = 0;
 
   // Its state in the list.
   std::string icon = kIconDefault;

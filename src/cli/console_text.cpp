@@ -9,6 +9,10 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#else
+#include <unistd.h>
+
+#include <cstdio>
 #endif
 
 namespace skelbrook::cli {
@@ -48,6 +52,14 @@ ProgramArguments PrepareConsole(int argc, char** argv) {
   for (std::string& a : args.text) args.argv.push_back(a.data());
   args.argv.push_back(nullptr);
   return args;
+}
+
+bool ErrorsGoToATerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(fileno(stderr)) != 0;
+#endif
 }
 
 }  // namespace skelbrook::cli

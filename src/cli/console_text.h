@@ -18,4 +18,7 @@ struct ProgramArguments {
 // standard streams.
 ProgramArguments PrepareConsole(int argc, char** argv);
 
+// Whether standard error is a terminal, where a progress line can be redrawn in place.
+bool ErrorsGoToATerminal();
+
 }  // namespace skelbrook::cli

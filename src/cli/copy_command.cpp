@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -12,30 +11,18 @@
 #include <optional>
 #include <set>
 
+#include "cli/console_text.h"
+#include "cli/interrupt.h"
 #include "cli/list_command.h"
 #include "cli/verify_command.h"
 #include "common/recent_rate.h"
 #include "device/file_system.h"
 #include "transfer/batch.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define SKELBROOK_ISATTY(fd) _isatty(fd)
-#else
-#include <unistd.h>
-#define SKELBROOK_ISATTY(fd) isatty(fd)
-#endif
-
 namespace skelbrook::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Ctrl-C asks the batch to stop at its next block; the .part is removed as for any stopped copy.
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) {
-  interrupted = 1;
-}
 
 // This recording and the batch: percent, recent throughput and time left, redrawn in place.
 class ProgressLine : public BatchObserver {
@@ -44,7 +31,8 @@ class ProgressLine : public BatchObserver {
                bool enabled)
       : recordings_(recordings), counters_(counters), enabled_(enabled) {}
 
-  bool pump() override { return interrupted == 0; }
+  // Ctrl-C stops the batch at its next step; the .part is removed as for any stopped copy.
+  bool pump() override { return !Interrupted(); }
   void rowStarted(size_t row, int pass) override {
     // A rescue's retry pass says so: it goes over only what would not read, sector by sector.
     name_ = (pass == 2 ? "retrying " : "") + recordings_[row].rowText;
@@ -112,7 +100,7 @@ Verified VerifyCopy(const std::string& path, const Recording& recording) {
     v.problems.push_back("the copy is not a sound transport stream: " + StreamText(v.report));
   }
   const double catalogue = static_cast<double>(recording.endTime - recording.startTime);
-  if (v.report.durationSeconds && !recording.unlisted &&
+  if (v.report.durationSeconds && !recording.unlisted && !recording.found &&
       std::abs(*v.report.durationSeconds - catalogue) > kLargestDurationGap) {
     v.problems.push_back(
         "the stream's clock spans " + std::to_string(std::lround(*v.report.durationSeconds)) +
@@ -143,7 +131,7 @@ std::optional<std::set<size_t>> ChooseRows(const CopyOptions& options,
   for (const int slot : options.slots) {
     bool found = false;
     for (size_t i = 0; i < recordings.size(); ++i) {
-      if (recordings[i].slot != slot) continue;
+      if (recordings[i].slot != slot || recordings[i].found) continue;
       chosen.insert(i);
       found = true;
     }
@@ -170,15 +158,16 @@ bool ReportRow(const CopyOptions& options, const CopyJob& job, const Recording& 
   std::optional<Verified> verified;
   if (ok && options.verify) verified = VerifyCopy(o.path, recording);
   if (options.json) {
-    nlohmann::json entry = {{"row", row + 1},
-                            {"slot", recording.slot},
-                            {"file", file},
-                            {"status", ok ? "downloaded" : "failed"},
-                            {"bytes", o.bytesWritten},
-                            {"reason", o.reason},
-                            {"unreadable_bytes", o.unreadableBytes},
-                            {"path", o.path},
-                            {"note", o.note}};
+    nlohmann::json entry = {
+        {"row", row + 1},
+        {"slot", recording.found ? nlohmann::json() : nlohmann::json(recording.slot)},
+        {"file", file},
+        {"status", ok ? "downloaded" : "failed"},
+        {"bytes", o.bytesWritten},
+        {"reason", o.reason},
+        {"unreadable_bytes", o.unreadableBytes},
+        {"path", o.path},
+        {"note", o.note}};
     if (verified) {
       entry["verify"] = StreamJson(verified->report);
       entry["problems"] = verified->problems;
@@ -217,8 +206,9 @@ int RunCopy(const CopyOptions& options) {
     return kExitUsage;
   }
   Catalogue c;
-  const int readStatus = ReadDisk(options.driveText, c, options.unlisted);
-  if (!ListsRows(readStatus, options.unlisted)) return readStatus;
+  const ReadOptions read{options.unlisted, options.deep};
+  const int readStatus = ReadDisk(options.driveText, c, read);
+  if (!ListsRows(readStatus, read)) return readStatus;
   const std::optional<std::set<size_t>> chosen = ChooseRows(options, c.recordings);
   if (!chosen) return kExitUsage;
 
@@ -237,10 +227,10 @@ int RunCopy(const CopyOptions& options) {
   const VolumeInfo volume = QueryVolume(job.destinationFolder);
   if (!options.json)
     std::cout << "destination " << options.toDir << ": " << DescribeVolume(volume) << "\n";
-  ProgressLine progress(c.recordings, counters, SKELBROOK_ISATTY(2) != 0);
-  std::signal(SIGINT, OnInterrupt);
+  ProgressLine progress(c.recordings, counters, ErrorsGoToATerminal());
+  CatchInterrupt(true);
   const BatchResult result = CopyTickedRecordings(c.recordings, job, counters, progress);
-  std::signal(SIGINT, SIG_DFL);
+  CatchInterrupt(false);
 
   bool anyFailed = false;
   nlohmann::json results = nlohmann::json::array();

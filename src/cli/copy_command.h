@@ -17,6 +17,7 @@ struct CopyOptions {
   bool nfo = false;       // a guide file "<name>.nfo" beside each finished copy
   bool verify = false;    // check each finished copy as a transport stream
   bool unlisted = false;  // the media files no record names are rows too
+  bool deep = false;      // the lost recordings a search of the whole disk finds are rows too
 };
 
 int RunCopy(const CopyOptions& options);

@@ -19,18 +19,26 @@ enum ExitStatus {
   kExitStopped = 130,   // stopped by Ctrl-C, as a shell reports a program ended by SIGINT
 };
 
-// Reads the catalogue. Prints on stderr why it failed, or each range that would not read and
-// each limit hit; returns kExitOk, kExitReadInPart or the exit status of the failure. With
-// `withUnlisted` the media files no listed record names are rows too.
-int ReadDisk(const std::string& driveText, Catalogue& catalogue, bool withUnlisted);
+// Which rows besides the catalogue's: the media files no record names, the lost recordings a
+// search of the whole disk finds.
+struct ReadOptions {
+  bool unlisted = false;
+  bool deep = false;
+};
+
+// Reads the catalogue, and with `deep` searches the whole disk for lost recordings (a progress
+// line on a terminal; Ctrl-C stops it). Prints on stderr why it failed, or each range that would
+// not read and each limit hit; returns kExitOk, kExitReadInPart, kExitStopped or the exit status
+// of the failure.
+int ReadDisk(const std::string& driveText, Catalogue& catalogue, const ReadOptions& options);
 
 // Whether the read left rows to list or copy: a catalogue read whole or in part, or, when the
-// media files the catalogue lost are asked for, one whose record list is missing.
-bool ListsRows(int readStatus, bool withUnlisted);
+// rows the catalogue lost are asked for, one whose record list is missing.
+bool ListsRows(int readStatus, const ReadOptions& options);
 
 // The account of the read, for JSON output: "unreadable" and "problems".
 void AddAccount(const CatalogueAccount& account, nlohmann::json& out);
 
-int RunList(const std::string& driveText, bool json, bool withUnlisted);
+int RunList(const std::string& driveText, bool json, const ReadOptions& options);
 
 }  // namespace skelbrook::cli

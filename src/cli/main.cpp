@@ -18,12 +18,16 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   std::string listDrive;
-  bool listJson = false, listUnlisted = false;
+  bool listJson = false;
+  ReadOptions listRead;
   auto* list = app.add_subcommand("list", "list the recordings on the drive");
   list->add_option("DRIVE", listDrive, "drive number, device or image")->required();
   list->add_flag("--json", listJson, "print JSON");
   const char* unlistedHelp = "also the media files that no record of the catalogue names";
-  list->add_flag("--unlisted", listUnlisted, unlistedHelp);
+  list->add_flag("--unlisted", listRead.unlisted, unlistedHelp);
+  const char* deepHelp =
+      "also the recordings the catalogue lost: searches the whole disk (reads all of it)";
+  list->add_flag("--deep", listRead.deep, deepHelp);
 
   CopyOptions copy;
   auto* copyCmd = app.add_subcommand("copy", "copy recordings into .ts files");
@@ -42,6 +46,7 @@ int main(int argc, char** argv) {
   copyCmd->add_flag("--nfo", copy.nfo, "write the guide information beside each copy (NAME.nfo)");
   copyCmd->add_flag("--verify", copy.verify, "check each finished copy as a transport stream");
   copyCmd->add_flag("--unlisted", copy.unlisted, unlistedHelp);
+  copyCmd->add_flag("--deep", copy.deep, deepHelp);
 
   std::vector<std::string> verifyFiles;
   bool verifyJson = false;
@@ -56,7 +61,7 @@ int main(int argc, char** argv) {
     const int rc = app.exit(e);
     return rc == 0 ? 0 : kExitUsage;
   }
-  if (list->parsed()) return RunList(listDrive, listJson, listUnlisted);
+  if (list->parsed()) return RunList(listDrive, listJson, listRead);
   if (verify->parsed()) return RunVerify(verifyFiles, verifyJson);
   if (copyCmd->parsed()) {
     if (!copy.all && copy.rows.empty() && copy.slots.empty()) {

@@ -22,6 +22,9 @@ class WorkObserver {
   // A rescue's retry pass over one recording: bytes retried of those to retry, and how many of
   // them have stayed unreadable so far.
   virtual void retryProgress(int64_t /*retried*/, int64_t /*toRetry*/, int64_t /*unreadable*/) {}
+
+  // A search of the whole disk: bytes read of those to read.
+  virtual void scanProgress(int64_t /*read*/, int64_t /*toRead*/) {}
 };
 
 }  // namespace skelbrook

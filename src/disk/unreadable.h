@@ -20,6 +20,8 @@ inline constexpr const char* kAreaSystemTable = "system allocation table";
 inline constexpr const char* kAreaRootDirectory = "system root directory";
 inline constexpr const char* kAreaRecordList = "_RECORD_LIST_";
 inline constexpr const char* kAreaGuide = "guide sector";
+// The recordings' clusters, as the search for lost recordings reads them.
+inline constexpr const char* kAreaMediaData = "media data";
 
 struct UnreadableRange {
   std::string area;

@@ -105,6 +105,33 @@ ImageDesign DemoImageDesign() {
   return design;
 }
 
+namespace {
+
+StreamDesign StreamFromJson(const nlohmann::json& j) {
+  StreamDesign d;
+  d.videoPid = j.value("video_pid", d.videoPid);
+  d.audioPid = j.value("audio_pid", d.audioPid);
+  d.pmtPid = j.value("pmt_pid", d.pmtPid);
+  d.firstPcr = j.value("first_pcr", d.firstPcr);
+  d.packetsPerSecond = j.value("packets_per_second", d.packetsPerSecond);
+  d.time = j.value("time", d.time);
+  d.eventName = EncodeCp1252(j.value("event", std::string()));
+  return d;
+}
+
+TailDesign TailFromJson(const nlohmann::json& j) {
+  TailDesign t;
+  const std::string kind = j.value("kind", std::string("zeros"));
+  t.kind = kind == "junk"    ? TailDesign::Kind::Junk
+           : kind == "stale" ? TailDesign::Kind::Stale
+                             : TailDesign::Kind::Zeros;
+  if (j.contains("stale")) t.stale = StreamFromJson(j["stale"]);
+  t.stalePacket = j.value("stale_packet", t.stalePacket);
+  return t;
+}
+
+}  // namespace
+
 std::optional<ImageDesign> DesignFromJson(const std::string& jsonText, std::string& error) {
   try {
     const nlohmann::json j = nlohmann::json::parse(jsonText);
@@ -139,6 +166,9 @@ std::optional<ImageDesign> DesignFromJson(const std::string& jsonText, std::stri
       r.clusters = jr.value("clusters", std::vector<int64_t>{});
       if (jr.contains("chain_end")) r.chainEnd = jr["chain_end"].get<uint32_t>();
       r.seed = jr.value("seed", r.seed);
+      if (jr.contains("stream")) r.stream = StreamFromJson(jr["stream"]);
+      if (jr.contains("tail")) r.tail = TailFromJson(jr["tail"]);
+      r.inTable = jr.value("in_table", true);
       design.recordings.push_back(r);
     }
     return design;

@@ -204,12 +204,36 @@ std::string MediaName(const ImageRecording& r) {
   return r.mediaName.empty() ? std::to_string(r.slot) + ".a" : r.mediaName;
 }
 
+// The natural-order bytes of cluster `k` of the recording: its content up to its size, and for
+// a stream, what its tail design puts after the end in the last cluster.
+std::vector<uint8_t> ClusterContent(const ImageRecording& r, int64_t k) {
+  const int64_t from = k * kMediaClusterSize;
+  if (!r.stream) return RecordingBytes(r.seed, from, kMediaClusterSize);
+  const int64_t own = std::clamp<int64_t>(r.size - from, 0, kMediaClusterSize);
+  std::vector<uint8_t> bytes = StreamBytes(*r.stream, r.seed, from, own);
+  const int64_t rest = kMediaClusterSize - own;
+  if (rest == 0 || r.tail.kind == TailDesign::Kind::Zeros) {
+    bytes.resize(static_cast<size_t>(kMediaClusterSize), 0);
+  } else if (r.tail.kind == TailDesign::Kind::Junk) {
+    uint32_t state = r.seed ^ 0x5EEDu;
+    while (bytes.size() < static_cast<size_t>(kMediaClusterSize)) {
+      state = state * 1103515245u + 12345u;
+      bytes.push_back(static_cast<uint8_t>((state >> 16) | 1));  // never a run of sync bytes
+    }
+  } else {
+    // The older recording's packets as they lay in this cluster before: aligned as packets are.
+    const std::vector<uint8_t> stale =
+        StreamBytes(r.tail.stale, r.tail.staleSeed,
+                    r.tail.stalePacket * 188 + (from + own) % kMediaClusterSize, rest);
+    bytes.insert(bytes.end(), stale.begin(), stale.end());
+  }
+  return bytes;
+}
+
 void WriteRecordingData(ImageFile& image, const Plan& plan, const ImageRecording& r,
                         const std::vector<int64_t>& chain) {
-  std::vector<uint8_t> cluster;
   for (size_t k = 0; k < chain.size(); ++k) {
-    cluster =
-        RecordingBytes(r.seed, static_cast<int64_t>(k) * kMediaClusterSize, kMediaClusterSize);
+    std::vector<uint8_t> cluster = ClusterContent(r, static_cast<int64_t>(k));
     RestoreByteOrderPortable(cluster.data(), cluster.data(), cluster.size());
     image.Write(plan.mediaDataOffset + chain[k] * kMediaClusterSize, cluster);
   }
@@ -253,11 +277,14 @@ std::vector<uint8_t> WriteMediaArea(const ImageDesign& design, const Plan& plan,
   for (size_t i = 0; i < design.recordings.size(); ++i) {
     const ImageRecording& r = design.recordings[i];
     const std::vector<int64_t>& chain = plan.chains[i];
-    if (!r.withMediaFile || chain.empty()) continue;
-    const auto entry = DirEntry(
-        MediaName(r), (plan.mediaDataOffset + chain[0] * kMediaClusterSize) / kSectorSize, r.size);
-    std::copy(entry.begin(), entry.end(), mediaDir.begin() + mediaEntry++ * kDirEntrySize);
-    Chain(mediaTable, chain, r.chainEnd);
+    if (chain.empty()) continue;
+    if (r.withMediaFile) {
+      const auto entry =
+          DirEntry(MediaName(r),
+                   (plan.mediaDataOffset + chain[0] * kMediaClusterSize) / kSectorSize, r.size);
+      std::copy(entry.begin(), entry.end(), mediaDir.begin() + mediaEntry++ * kDirEntrySize);
+    }
+    if (r.inTable) Chain(mediaTable, chain, r.chainEnd);
     WriteRecordingData(image, plan, r, chain);
   }
   return mediaDir;

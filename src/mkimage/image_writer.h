@@ -13,6 +13,27 @@
 
 namespace skelbrook::mkimage {
 
+// A recording's content as a broadcast sends it, packet by packet: the program tables, video
+// carrying the clock, sound; with a time, time-and-date tables, and with an event name, the
+// present event's information. See StreamBytes.
+struct StreamDesign {
+  int videoPid = 0x100;
+  int audioPid = 0x101;
+  int pmtPid = 0x1000;
+  int64_t firstPcr = 0;             // the clock (90 kHz) at the stream's first packet
+  int64_t packetsPerSecond = 2000;  // how the clock runs against the packets (about 3 Mbit/s)
+  int64_t time = -1;                // UTC seconds at the first packet; -1: no time tables
+  std::string eventName;            // empty: no event information
+};
+
+// What fills the rest of a recording's last cluster after its end.
+struct TailDesign {
+  enum class Kind { Zeros, Junk, Stale } kind = Kind::Zeros;
+  StreamDesign stale;  // Stale: an older recording's packets, from packet `stalePacket`
+  int64_t stalePacket = 0;
+  uint32_t staleSeed = 99;
+};
+
 struct ImageRecording {
   int slot = 2;              // record byte 6; 0 makes a record that is not listed
   std::string title;         // bytes as stored (Windows-1252)
@@ -32,6 +53,13 @@ struct ImageRecording {
   // (for example a loop back or a cluster beyond the table).
   std::optional<uint32_t> chainEnd;
   uint32_t seed = 1;  // the transport-stream content is a function of seed and byte position
+  // Content written packet by packet as a broadcast has it (instead of the plain test packets),
+  // and what follows its end in its last cluster.
+  std::optional<StreamDesign> stream;
+  TailDesign tail;
+  // Whether its chain is in the allocation table (false: the table has lost it, or a deleted
+  // recording's clusters were marked free). Its clusters are written whenever it has some.
+  bool inTable = true;
 };
 
 // A directory entry written as given (restored order, 128 bytes) at an entry index, after the
@@ -68,6 +96,10 @@ Status WriteImage(const ImageDesign& design, const std::string& path);
 // transport-stream packets (0x47 sync byte) whose payload follows from the seed. A copy of the
 // recording must equal RecordingBytes(seed, 0, length).
 std::vector<uint8_t> RecordingBytes(uint32_t seed, int64_t offset, int64_t count);
+
+// The natural-order bytes of a broadcast stream from byte `offset` for `count` bytes.
+std::vector<uint8_t> StreamBytes(const StreamDesign& design, uint32_t seed, int64_t offset,
+                                 int64_t count);
 
 // A plain recording for tests: channel "ABC1", half an hour from slot x one hour after the demo
 // day, a guide text "About <title>", content seed slot x 7 + 1, on `clusters` (or contiguous).

@@ -196,7 +196,8 @@ CopyOutcome Conclude(const CopyJob& job, const Recording& recording, const Opene
     return outcome;
   }
   if (job.rescue) DiscardFile(copy.mapPath);  // the copy is whole: its map says nothing more
-  if (job.writeNfo && !recording.unlisted) {
+  // A guide file says what the recording is: a found one without a name has nothing to say.
+  if (job.writeNfo && !recording.unlisted && !(recording.found && recording.title.empty())) {
     std::string nfoPath;
     if (Status s = WriteNfo(outcome.path, NfoText(recording), nfoPath); !s.ok()) {
       AddNote(outcome.note, "no guide file: " + s.message());
@@ -230,7 +231,9 @@ CopyOutcome CopyRecording(const CopyJob& job, const Recording& recording, BatchC
   ReadPlan plan;
   OpenedCopy copy;
   Status s = CheckBeforeCopy(job, recording.media, job.checkSpace && !resuming);
-  if (s.ok()) {
+  if (s.ok() && recording.found) {
+    s = PlanClusterReads(*job.geometry, recording.clusters, size, plan);
+  } else if (s.ok()) {
     const int64_t first =
         RoundedClusterNumber(recording.media.offset - job.geometry->dataOffset, kMediaClusterSize);
     s = PlanReads(*job.geometry, first, size, plan);

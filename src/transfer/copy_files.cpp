@@ -84,7 +84,7 @@ void AddNote(std::string& note, const std::string& more) {
 // A finished copy takes its recording's start as its date, so that a media library sorts it by
 // when it was broadcast. A media file no record names has no start to give.
 void DateCopy(const Recording& recording, const std::string& path, std::string& note) {
-  if (recording.unlisted) return;
+  if (recording.unlisted || (recording.found && recording.startTime <= 0)) return;
   if (Status s = SetFileTimes(path, recording.startTime); !s.ok()) AddNote(note, s.message());
 }
 

@@ -34,7 +34,8 @@ bool RescueToResume(const CopyJob& job, const std::string& name);
 void AddNote(std::string& note, const std::string& more);
 
 // A finished copy takes its recording's start as its date, so that a media library sorts it by
-// when it was broadcast. A media file no record names has no start to give.
+// when it was broadcast. A media file no record names has no start to give, nor has a found
+// recording whose stream carries no time.
 void DateCopy(const Recording& recording, const std::string& path, std::string& note);
 
 }  // namespace skelbrook

@@ -70,6 +70,25 @@ Status PlanReads(const MediaGeometry& g, int64_t firstCluster, int64_t size, Rea
   return Status::Error("the recording's chain of clusters runs in a loop");
 }
 
+Status PlanClusterReads(const MediaGeometry& g, const std::vector<int64_t>& clusters, int64_t size,
+                        ReadPlan& plan) {
+  plan = ReadPlan{};
+  int64_t done = 0;
+  for (const int64_t c : clusters) {
+    if (done >= size) break;
+    const int64_t offset = MediaClusterOffset(g, c);
+    if (c < 0 || (g.driveSize > 0 && offset >= g.driveSize)) {
+      return Status::Error("the recording's cluster " + std::to_string(c) +
+                           " lies beyond the end of the disk");
+    }
+    const int64_t bytes = std::min(kMediaClusterSize, size - done);
+    plan.pieces.push_back({offset, done, bytes});
+    done += bytes;
+  }
+  if (done < size) return Status::Error("the recording is longer than its clusters");
+  return Status::Ok();
+}
+
 size_t RunEnd(const std::vector<ReadPiece>& pieces, size_t first) {
   size_t end = first + 1;
   int64_t bytes = WholeGroups(pieces[first].bytes);

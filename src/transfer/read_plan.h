@@ -43,6 +43,11 @@ struct ReadPlan {
 // size, or needs a table entry that could not be read: a copy never follows a guessed chain.
 Status PlanReads(const MediaGeometry& geometry, int64_t firstCluster, int64_t size, ReadPlan& plan);
 
+// A found recording's plan: its clusters as listed, whole, and the last up to `size`, exactly (a
+// found recording ends where its stream ends, whole packets). Fails on a cluster beyond the disk.
+Status PlanClusterReads(const MediaGeometry& geometry, const std::vector<int64_t>& clusters,
+                        int64_t size, ReadPlan& plan);
+
 // The pieces from `first` on that lie one after another on the disk and fit one read of at most
 // kLargestRead bytes (at least one piece): returns the index after the last.
 size_t RunEnd(const std::vector<ReadPiece>& pieces, size_t first);

@@ -9,16 +9,9 @@
 #include <vector>
 
 #include "common/status.h"
+#include "common/ts_packet.h"
 
 namespace skelbrook {
-
-inline constexpr int kTsPacketSize = 188;
-inline constexpr uint8_t kTsSyncByte = 0x47;
-inline constexpr int kTsNullPid = 0x1FFF;
-inline constexpr int kTsPidCount = 8192;
-// The PCR's base counts a 90 kHz clock in 33 bits and wraps about every 26.5 hours.
-inline constexpr int64_t kPcrClock = 90000;
-inline constexpr int64_t kPcrWrap = int64_t{1} << 33;
 
 struct StreamReport {
   int64_t packets = 0;           // whole 188-byte positions (a part of one at the end is not)
@@ -36,7 +29,7 @@ class StreamChecker {
 
  private:
   void Packet(const uint8_t* p);
-  void Clock(int pid, const uint8_t* pcr);
+  void Clock(int pid, int64_t pcr);
 
   struct Counter {
     bool seen = false;

@@ -24,6 +24,8 @@ ImageList::ImageList(QObject* parent) : QObject(parent) {
   Add(QString::fromLatin1(kIconDownloading), QStringLiteral(":/icons/downloading.png"));
   // A rescue's copy kept with unreadable bytes: neither copied nor failed.
   Add(QString::fromLatin1(kIconIncomplete), QStringLiteral(":/icons/incomplete.png"));
+  // A recording the catalogue lost, found by a search of the whole disk.
+  Add(QString::fromLatin1(kIconFound), QStringLiteral(":/icons/found.png"));
 }
 
 void ImageList::Add(const QString& key, const QString& resource) {

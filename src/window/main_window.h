@@ -107,6 +107,8 @@ class MainWindow : public QWidget {
   void stopCopy();
   void chooseDestination();
   void quit();
+  // Stops what disk work runs: a copy, or a search of the whole disk.
+  void stopWork();
 
   // What the window holds, for the program's own checks. Rows count from 0.
   int selectedCount() const { return selection_.count; }
@@ -157,9 +159,11 @@ class MainWindow : public QWidget {
 
   // Reading the list (window_reading.cpp).
   void onRecognised(const QString& path, int64_t driveSize);
+  void onScanProgress(int64_t read, int64_t toRead);
   void finishRead(CatalogueResult result, std::shared_ptr<Catalogue> read, bool withUnlisted);
   void showReadOutcome(CatalogueResult result, bool withUnlisted);
   void showMissingCatalogue();
+  void showSearchOutcome(const Status& searched);
   void populateList();
   void fillDiskMenu();
   void showDisks(const std::vector<DiskCandidate>& disks);
@@ -220,6 +224,7 @@ class MainWindow : public QWidget {
   QCheckBox* rescueBox = nullptr;
   QCheckBox* nfoBox = nullptr;
   QCheckBox* unlistedBox = nullptr;
+  QCheckBox* deepBox = nullptr;
   QTimer* waitTimer = nullptr;
 
   QString homeFolder_;
@@ -251,6 +256,7 @@ class MainWindow : public QWidget {
   bool exitAfterBatch_ = false;  // ... by the Exit button, which also ends the program
   bool closing_ = false;         // the window is going: long work stops at its next step
   bool findingDisks_ = false;    // the disk finder's scan runs
+  bool searching_ = false;       // the read searches the whole disk for lost recordings
   bool syncingRows_ = false;     // the program itself is changing rows: no tick events
 };
 

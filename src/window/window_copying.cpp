@@ -124,6 +124,14 @@ void MainWindow::copyTicked() {
       });
 }
 
+void MainWindow::stopWork() {
+  if (copying_) return stopCopy();
+  if (!searching_ || !reading_) return;
+  *stop_ = true;
+  stopButton->setEnabled(false);
+  setStatus(QStringLiteral("Stopping the search at its next read."));
+}
+
 void MainWindow::stopCopy() {
   if (!copying_ || stopping_) return;
   stopping_ = true;
@@ -195,6 +203,9 @@ void MainWindow::onRowFinished(int row, const CopyOutcome& outcome) {
   Recording& model = recordings_[static_cast<size_t>(row)];
   ApplyOutcome(model, outcome);
   if (batch_) ShareTick(*batch_, row, model.ticked);
+  // A copied recording's bar ends full, whichever progress message came last: one sent during
+  // this row may have been read before the window learnt that the row had started.
+  if (outcome.status == CopyStatus::Downloaded) recordingProgress->setValue(kProgressMax);
   {
     // The batch's own unticks are not the user's: they raise no tick event, and the recount at
     // the end of the batch sets the totals.

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -13,6 +14,7 @@
 #include <fstream>
 
 #include "catalogue/text.h"
+#include "recovery/lost_recordings.h"
 #include "settings/settings_file.h"
 #include "window/background.h"
 #include "window/main_window.h"
@@ -45,6 +47,9 @@ class MainWindow::ReadAdapter : public CatalogueObserver {
   ReadAdapter(MainWindow* window, std::shared_ptr<std::atomic<bool>> stop, const Catalogue& read)
       : window_(window), stop_(std::move(stop)), read_(read) {}
   bool pump() override { return !*stop_; }
+  void scanProgress(int64_t read, int64_t toRead) override {
+    Post(window_, [w = window_, read, toRead] { w->onScanProgress(read, toRead); });
+  }
   void recognised() override {
     const QString path = FromUtf8(read_.path);
     const int64_t size = read_.geometry.driveSize;
@@ -62,11 +67,16 @@ void MainWindow::readList() {
   if (reading_ || listed_ || closing_) return;
   reading_ = true;
   readListButton->setEnabled(false);  // presses while a read runs are ignored
+  for (QCheckBox* box : {unlistedBox, deepBox}) box->setEnabled(false);  // they shape the read
   *stop_ = false;
   auto read = std::make_shared<Catalogue>();
   auto result = std::make_shared<CatalogueResult>(CatalogueResult::NotRecognised);
   auto writable = std::make_shared<bool>(true);
+  auto searched = std::make_shared<Status>(Status::Ok());
   const bool withUnlisted = unlistedBox->isChecked();
+  const bool deep = deepBox->isChecked();
+  searching_ = deep;
+  if (deep) setBusyControls(true);  // Stop, where the read button stands
   const std::string folder = ToUtf8(destinationFolder()), drive = ToUtf8(driveEdit->text());
   const std::string settings = ToUtf8(settingsPath());
   std::ostream* listFile = listFile_.is_open() ? &listFile_ : nullptr;
@@ -84,10 +94,14 @@ void MainWindow::readList() {
         }
         ReadAdapter adapter(this, stop_, *read);
         *result = ReadCatalogue(drive, opener, *read, listFile, adapter, withUnlisted);
+        if (!deep || !read->geometry.recognised || *result == CatalogueResult::Stopped) return;
+        Post(this, [this] { setStatus(QStringLiteral("Searching the whole disk...")); });
+        *searched = SearchForLostRecordings(drive, opener, *read, adapter);
       },
       [=, this] {
         if (!*writable) setStatus(QString::fromLatin1(kCheckFolderText));
         finishRead(*writable ? *result : CatalogueResult::Stopped, read, withUnlisted);
+        if (deep && listed_ && !closing_) showSearchOutcome(*searched);
       });
 }
 
@@ -108,9 +122,28 @@ void MainWindow::onRecognised(const QString& path, int64_t driveSize) {
   setCopyEnabled(false);
 }
 
+void MainWindow::onScanProgress(int64_t read, int64_t toRead) {
+  rate_.Add(RecentRate::Clock::now(), read);
+  QString text = QStringLiteral("Searching the whole disk: %p%");
+  if (const double rate = rate_.BytesPerSecond(); rate > 0) {
+    text += QStringLiteral(", %1 MB/s, %2 left")
+                .arg(rate / 1e6, 0, 'f', 1)
+                .arg(Duration(rate_.SecondsLeft(toRead - read)));
+  }
+  recordingProgress->setFormat(text);
+  recordingProgress->setValue(BarValue(Percent(read, toRead)));
+  recordingProgress->show();
+}
+
 void MainWindow::finishRead(CatalogueResult result, std::shared_ptr<Catalogue> read,
                             bool withUnlisted) {
   reading_ = false;
+  if (searching_) {
+    searching_ = false;
+    rate_.Clear();
+    recordingProgress->hide();
+    setBusyControls(false);
+  }
   waitTimer->stop();
   checkDiskWait();
   if (closing_) {
@@ -120,6 +153,7 @@ void MainWindow::finishRead(CatalogueResult result, std::shared_ptr<Catalogue> r
   if (!listed_) {
     // Not recognised, or the folder would not do: the window stays ready for another try.
     readListButton->setEnabled(true);
+    for (QCheckBox* box : {unlistedBox, deepBox}) box->setEnabled(true);
     if (result == CatalogueResult::NotRecognised) {
       setStatus(QString::fromLatin1(kUnknownDriveText) + QStringLiteral(" (") +
                 FromUtf8(read->rejection) + QStringLiteral(")"));
@@ -135,13 +169,17 @@ void MainWindow::finishRead(CatalogueResult result, std::shared_ptr<Catalogue> r
 }
 
 void MainWindow::showReadOutcome(CatalogueResult result, bool withUnlisted) {
+  // Rows besides the catalogue's: the media files no record names, and what a search found.
+  const bool otherRows =
+      withUnlisted || std::any_of(catalogue_.recordings.begin(), catalogue_.recordings.end(),
+                                  [](const Recording& r) { return r.found; });
   switch (result) {
     case CatalogueResult::Listed:
       populateList();
-      if (recordings_.empty()) {
-        setStatus(QString::fromLatin1(kCheckItemsText) + QStringLiteral(" ") +
-                  QString::fromLatin1(kNoRecordingsText));
-      }
+      // Said again: the status line said what the read and the search were doing meanwhile.
+      setStatus(QString::fromLatin1(kCheckItemsText) +
+                (recordings_.empty() ? QStringLiteral(" ") + QString::fromLatin1(kNoRecordingsText)
+                                     : QString()));
       if (ReadInPart(catalogue_.account)) {
         const auto areas = catalogue_.account.unreadable.size();
         setStatus(
@@ -156,13 +194,13 @@ void MainWindow::showReadOutcome(CatalogueResult result, bool withUnlisted) {
       }
       break;
     case CatalogueResult::Unreadable:
-      if (withUnlisted) populateList();
+      if (otherRows) populateList();
       setStatus(FromUtf8(catalogue_.account.failure) +
                 (withUnlisted ? QStringLiteral(" ") + QString::fromLatin1(kOnlyMediaFilesText)
                               : QString()));
       break;
     case CatalogueResult::RecordListNotFound:
-      if (!withUnlisted) return showMissingCatalogue();
+      if (!otherRows) return showMissingCatalogue();
       populateList();
       setStatus(QStringLiteral("_RECORD_LIST_ was not found. ") +
                 QString::fromLatin1(kOnlyMediaFilesText));
@@ -173,13 +211,35 @@ void MainWindow::showReadOutcome(CatalogueResult result, bool withUnlisted) {
   }
 }
 
+// What the search of the whole disk came to, after what the catalogue said.
+void MainWindow::showSearchOutcome(const Status& searched) {
+  const auto found = std::count_if(catalogue_.recordings.begin(), catalogue_.recordings.end(),
+                                   [](const Recording& r) { return r.found; });
+  QString said;
+  if (searched.stopped()) {
+    said = QStringLiteral(
+        "The search of the whole disk was stopped: no lost recordings are "
+        "listed.");
+  } else if (!searched.ok()) {
+    said = QStringLiteral("The search of the whole disk failed: ") + FromUtf8(searched.message());
+  } else if (found == 0) {
+    said = QStringLiteral("The search of the whole disk found no lost recordings.");
+  } else {
+    said = QStringLiteral("The search of the whole disk found %1 lost %2, listed as found_NNN.")
+               .arg(found)
+               .arg(found == 1 ? QStringLiteral("recording") : QStringLiteral("recordings"));
+  }
+  setStatus(statusText_ + QStringLiteral(" ") + said);
+}
+
 // A recognised disk without its catalogue: the message box, then the program ends; the box says
 // how the recordings may still be found.
 void MainWindow::showMissingCatalogue() {
-  showMessage(QStringLiteral("Cannot locate _RECORD_LIST_ on this disk. The recordings may still "
-                             "be there: start Skelbrook again, tick \"%1\" and read the list (%2). "
-                             "Exiting program.")
-                  .arg(unlistedBox->text(), QString::fromLatin1(kSupportContact)));
+  showMessage(
+      QStringLiteral("Cannot locate _RECORD_LIST_ on this disk. The recordings may still "
+                     "be there: start Skelbrook again, tick \"%1\" or \"%2\" and read the list "
+                     "(%3). Exiting program.")
+          .arg(unlistedBox->text(), deepBox->text(), QString::fromLatin1(kSupportContact)));
   closing_ = true;
   endProgram(1);
 }

@@ -282,8 +282,8 @@ class WindowTest : public QObject {
              "9200TSkelbrook 0.89  (oska)|2||Read filelist from 9200T|Copy files to PC|Exit|"
              "Destination folder|Programme name|File size|Status");
     auto* images = s.Find<skelbrook::window::ImageList>("rowIcons");
-    QCOMPARE(images->Keys(),
-             (QStringList{"failed", "downloaded", "default", "downloading", "incomplete"}));
+    QCOMPARE(images->Keys(), (QStringList{"failed", "downloaded", "default", "downloading",
+                                          "incomplete", "found"}));
     for (const QString& key : images->Keys()) QVERIFY(!images->Icon(key).isNull());
     // On the highlight of a selected row each icon stands out from the highlight (a good share
     // of its pixels far from that colour) and from the others.
@@ -310,7 +310,7 @@ class WindowTest : public QObject {
     // The keyboard starts in the drive box, and goes through the options as they are shown.
     QCOMPARE(s.w->focusWidget(), s.Find("driveEdit"));
     QWidget* option = s.Find("unlistedBox");
-    for (const char* next : {"nfoBox", "rescueBox"}) {
+    for (const char* next : {"deepBox", "nfoBox", "rescueBox"}) {
       option = option->nextInFocusChain();
       QCOMPARE(option->objectName(), QString::fromLatin1(next));
     }
@@ -419,8 +419,9 @@ class WindowTest : public QObject {
     QCOMPARE(s.messages,
              QStringList{"Cannot locate _RECORD_LIST_ on this disk. The recordings may still be "
                          "there: start Skelbrook again, tick \"Show recordings missing from the "
-                         "catalogue\" and read the list (README.md, section 'Cannot locate "
-                         "_RECORD_LIST_'). Exiting program."});
+                         "catalogue\" or \"Search the whole disk for lost recordings\" and read "
+                         "the list (README.md, section 'Cannot locate _RECORD_LIST_'). Exiting "
+                         "program."});
     QCOMPARE(s.endings.size(), 1);
 
     // Asked to show what the catalogue lost, the window lists the media files instead, and a
@@ -710,6 +711,61 @@ class WindowTest : public QObject {
       QVERIFY2(s.DestFiles().isEmpty(), qPrintable(s.DestFiles().join(", ")));
       QCOMPARE(s.Marks().section(", ", 1), "x default, - default, - default");
     }
+  }
+
+  // Ticked before the read, the search of the whole disk lists what the catalogue lost after
+  // the other rows, with a progress bar and Stop; a found row copies like any other.
+  void aSearchOfTheWholeDiskFindsWhatTheCatalogueLostAndCanBeStopped() {
+    mk::ImageDesign design = FourRecordings();
+    design.recordings.resize(1);
+    mk::ImageRecording lost;
+    lost.stream = mk::StreamDesign{};
+    lost.stream->time = 1736105400;  // 19:30 on 5 January 2025
+    lost.stream->eventName = "Quiz";
+    lost.size = 3000 * 188;
+    lost.clusters = {40, 41};
+    lost.withMediaFile = lost.withRecord = lost.inTable = false;  // deleted
+    design.recordings.push_back(lost);
+
+    // Stopped at its first progress, the search lists nothing more and leaves the list usable.
+    Session stopped;
+    stopped.w->openDisk = Slow(std::chrono::milliseconds(200), 2 * 1024 * 1024);
+    stopped.Find<QCheckBox>("deepBox")->setChecked(true);
+    auto* bar = stopped.Find<QProgressBar>("recordingProgress");
+    bool barSaid = false;
+    QObject::connect(bar, &QProgressBar::valueChanged, stopped.w.get(), [&] {
+      if (barSaid) return;
+      barSaid = bar->text().startsWith("Searching the whole disk: ");
+      if (barSaid) stopped.Find<QPushButton>("stopButton")->click();
+    });
+    stopped.ReadList(design);
+    QVERIFY(barSaid && !bar->isVisible() && stopped.Visible("readListButton"));
+    QCOMPARE(stopped.List()->topLevelItemCount(), 1);
+    QCOMPARE(stopped.Status(),
+             QStringLiteral("%1 The search of the whole disk was stopped: no lost "
+                            "recordings are listed.")
+                 .arg(kCheckItems));
+
+    Session s;
+    s.Find<QCheckBox>("deepBox")->setChecked(true);
+    s.ReadList(design);
+    QCOMPARE(s.List()->topLevelItemCount(), 2);
+    QCOMPARE(s.Row(2)->text(0), "found_001_20250105-1930_Quiz.ts");
+    QCOMPARE(s.Marks(), "- default, - found");
+    QVERIFY(!s.Enabled("deepBox") && !s.Enabled("unlistedBox"));
+    QCOMPARE(s.Status(), QStringLiteral("%1 The search of the whole disk found 1 lost recording, "
+                                        "listed as found_NNN.")
+                             .arg(kCheckItems));
+    s.Tick(2);
+    QVERIFY(s.CopyNow());
+    QCOMPARE(s.Marks(), "- default, - downloaded");
+    const std::vector<uint8_t> made = mk::StreamBytes(*lost.stream, lost.seed, 0, lost.size);
+    QVERIFY(s.DestFile(s.Row(2)->text(0)) ==
+            QByteArray(reinterpret_cast<const char*>(made.data()), qsizetype(made.size())));
+    // Not remembered: the next start has it off.
+    s.w.reset();
+    s.Open();
+    QVERIFY(!s.Find<QCheckBox>("deepBox")->isChecked());
   }
 
   void copiesGoToTheVideosFolderNotTheHiddenOneTheWindowKeepsItsFilesIn() {
