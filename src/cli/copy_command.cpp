@@ -90,9 +90,10 @@ struct Verified {
   StreamReport report;
   std::vector<std::string> problems;
 };
-Verified VerifyCopy(const std::string& path, const Recording& recording) {
+// The copy's files (one, or its parts in order) are checked as one stream.
+Verified VerifyCopy(const std::vector<std::string>& paths, const Recording& recording) {
   Verified v;
-  if (Status s = CheckStreamFile(path, v.report); !s.ok()) {
+  if (Status s = CheckStreamFiles(paths, v.report); !s.ok()) {
     v.problems.push_back(s.message());
     return v;
   }
@@ -155,8 +156,15 @@ bool ReportRow(const CopyOptions& options, const CopyJob& job, const Recording& 
                                ? o.path.substr(job.destinationFolder.size())
                                : recording.fileStem + ".ts";
   const bool ok = o.status == CopyStatus::Downloaded;
+  // A copy in parts: each part's file, as the copy's is named.
+  std::vector<std::string> paths, parts;
+  for (const CopyPart& part : o.parts) {
+    paths.push_back(part.path);
+    parts.push_back(part.path.substr(std::min(part.path.size(), job.destinationFolder.size())));
+  }
+  if (paths.empty()) paths.push_back(o.path);
   std::optional<Verified> verified;
-  if (ok && options.verify) verified = VerifyCopy(o.path, recording);
+  if (ok && options.verify) verified = VerifyCopy(paths, recording);
   if (options.json) {
     nlohmann::json entry = {
         {"row", row + 1},
@@ -167,12 +175,19 @@ bool ReportRow(const CopyOptions& options, const CopyJob& job, const Recording& 
         {"reason", o.reason},
         {"unreadable_bytes", o.unreadableBytes},
         {"path", o.path},
-        {"note", o.note}};
+        {"note", o.note},
+        {"parts", parts.empty() ? nlohmann::json() : nlohmann::json(parts)}};
     if (verified) {
       entry["verify"] = StreamJson(verified->report);
       entry["problems"] = verified->problems;
     }
     results.push_back(entry);
+  } else if (ok && !o.parts.empty()) {
+    // One line per part, the row's note after the first.
+    for (size_t k = 0; k < o.parts.size(); ++k) {
+      std::cout << "downloaded " << parts[k] << " " << o.parts[k].bytes
+                << (k > 0 || o.note.empty() ? "" : " (" + o.note + ")") << "\n";
+    }
   } else if (ok) {
     std::cout << "downloaded " << file << " " << o.bytesWritten
               << (o.note.empty() ? "" : " (" + o.note + ")") << "\n";
@@ -223,6 +238,7 @@ int RunCopy(const CopyOptions& options) {
   job.geometry = &c.geometry;
   job.rescue = options.rescue;
   job.writeNfo = options.nfo;
+  job.splitLarge = !options.noSplit;
   // What the copies go onto, before any is made: a FAT32 stick refuses the large ones.
   const VolumeInfo volume = QueryVolume(job.destinationFolder);
   if (!options.json)

@@ -47,6 +47,9 @@ int main(int argc, char** argv) {
   copyCmd->add_flag("--verify", copy.verify, "check each finished copy as a transport stream");
   copyCmd->add_flag("--unlisted", copy.unlisted, unlistedHelp);
   copyCmd->add_flag("--deep", copy.deep, deepHelp);
+  copyCmd->add_flag("--no-split", copy.noSplit,
+                    "refuse a recording of 4 GiB or more on FAT32 rather than copy it in parts "
+                    "NAME - part1.ts, NAME - part2.ts, ...");
 
   std::vector<std::string> verifyFiles;
   bool verifyJson = false;

@@ -3,6 +3,7 @@
 // side is in file_system_posix.cpp and file_system_win32.cpp.
 #include "device/file_system.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
@@ -77,7 +78,16 @@ std::string DescribeVolume(const VolumeInfo& volume) {
     text += ", free space unknown";
   }
   if (volume.maxFileBytes == kFatLargestFile) text += ", no file of 4 GiB or more (FAT32)";
+  if (volume.maxFileWritten >= 0) {
+    text += ", none over " + std::to_string(volume.maxFileWritten) + " bytes through this driver";
+  }
   return text;
+}
+
+int64_t LargestFile(const VolumeInfo& volume) {
+  if (volume.maxFileWritten < 0) return volume.maxFileBytes;
+  if (volume.maxFileBytes < 0) return volume.maxFileWritten;
+  return std::min(volume.maxFileBytes, volume.maxFileWritten);
 }
 
 }  // namespace skelbrook

@@ -48,13 +48,20 @@ Status SetFileTimes(const std::string& path, int64_t unixSeconds);
 
 // FAT file systems hold no file of 4 GiB or more.
 inline constexpr int64_t kFatLargestFile = 4294967295LL;
+// fusefat, the FUSE driver desktops mount FAT sticks with, writes no byte past 2 GiB of a file
+// (its writes there fail with "Operation not permitted").
+inline constexpr int64_t kFuseFatLargestFile = int64_t{1} << 31;
 
 struct VolumeInfo {
   std::string fileSystem;     // as the system names it ("ext4", "fuse.fusefat", "NTFS"); empty
                               // when unknown
   int64_t freeBytes = -1;     // -1 when unknown
   int64_t maxFileBytes = -1;  // largest file the file system can hold; -1 when unlimited/unknown
+  // Largest file the driver that mounts it can write, where that is less; -1 when no less.
+  int64_t maxFileWritten = -1;
 };
+// The largest file a copy can make there: the smaller of the two limits; -1 when there is none.
+int64_t LargestFile(const VolumeInfo& volume);
 VolumeInfo QueryVolume(const std::string& folder);
 
 // One line for the user: "vfat, 1,234,567 bytes free, no file of 4 GiB or more".

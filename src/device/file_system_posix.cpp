@@ -173,6 +173,7 @@ VolumeInfo QueryVolume(const std::string& folder) {
       fat = fat || probed == "vfat";
     }
     fat = fat || IsFatType(mount.type);
+    if (mount.type == "fuse.fusefat") info.maxFileWritten = kFuseFatLargestFile;
   }
   if (fat) info.maxFileBytes = kFatLargestFile;
 #endif

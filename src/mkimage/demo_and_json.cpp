@@ -169,6 +169,7 @@ std::optional<ImageDesign> DesignFromJson(const std::string& jsonText, std::stri
       if (jr.contains("stream")) r.stream = StreamFromJson(jr["stream"]);
       if (jr.contains("tail")) r.tail = TailFromJson(jr["tail"]);
       r.inTable = jr.value("in_table", true);
+      r.writtenClusters = jr.value("written_clusters", std::vector<int64_t>{});
       design.recordings.push_back(r);
     }
     return design;

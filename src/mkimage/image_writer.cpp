@@ -233,6 +233,11 @@ std::vector<uint8_t> ClusterContent(const ImageRecording& r, int64_t k) {
 void WriteRecordingData(ImageFile& image, const Plan& plan, const ImageRecording& r,
                         const std::vector<int64_t>& chain) {
   for (size_t k = 0; k < chain.size(); ++k) {
+    const auto& written = r.writtenClusters;
+    if (!written.empty() &&
+        std::find(written.begin(), written.end(), static_cast<int64_t>(k)) == written.end()) {
+      continue;
+    }
     std::vector<uint8_t> cluster = ClusterContent(r, static_cast<int64_t>(k));
     RestoreByteOrderPortable(cluster.data(), cluster.data(), cluster.size());
     image.Write(plan.mediaDataOffset + chain[k] * kMediaClusterSize, cluster);

@@ -57,6 +57,10 @@ struct ImageRecording {
   // and what follows its end in its last cluster.
   std::optional<StreamDesign> stream;
   TailDesign tail;
+  // The chain positions (0 = its first cluster) whose content is written; empty = all. The
+  // others stay holes in the sparse image and read as zeros: a recording of gigabytes that
+  // costs only what is written.
+  std::vector<int64_t> writtenClusters;
   // Whether its chain is in the allocation table (false: the table has lost it, or a deleted
   // recording's clusters were marked free). Its clusters are written whenever it has some.
   bool inTable = true;

@@ -15,6 +15,7 @@
 #include "transfer/copy_context.h"
 #include "transfer/copy_files.h"
 #include "transfer/guide_nfo.h"
+#include "transfer/parts.h"
 #include "transfer/rescue.h"
 #include "transfer/rescue_map.h"
 
@@ -26,9 +27,9 @@ Status NoRoom(int64_t size, const VolumeInfo& volume) {
                        " bytes needed, " + std::to_string(volume.freeBytes) + " free)");
 }
 
-// Checks that need nothing from the disk: a file for the slot, room at the destination (not for
-// a rescue taken up again, whose copy has its room already).
-Status CheckBeforeCopy(const CopyJob& job, const MediaFile& media, bool checkSpace) {
+// Checks that need nothing from the disk or the destination: a file for the slot, a plausible
+// place and size.
+Status CheckBeforeCopy(const CopyJob& job, const MediaFile& media) {
   const MediaGeometry& g = *job.geometry;
   const int64_t offset = media.offset, size = media.size;
   if (media.entryMaybeLost) return Status::Error(kMediaEntryUnknownText);
@@ -44,34 +45,56 @@ Status CheckBeforeCopy(const CopyJob& job, const MediaFile& media, bool checkSpa
     return Status::Error("the recording's size (" + std::to_string(size) +
                          " bytes) is larger than the whole disk");
   }
-  // The copy never writes more than the recorded size, so the size is what must fit.
-  if (checkSpace) {
-    const VolumeInfo volume = QueryVolume(job.destinationFolder);
-    if (volume.maxFileBytes == kFatLargestFile && size > volume.maxFileBytes) {
-      return Status::Error("the recording (" + std::to_string(size) +
-                           " bytes) is too large for the destination's file system (" +
-                           volume.fileSystem + "): FAT32 holds no file of 4 GiB or more");
-    }
-    if (volume.maxFileBytes >= 0 && size > volume.maxFileBytes) {
-      return Status::Error("the destination's file system cannot hold a file of " +
-                           std::to_string(size) + " bytes");
-    }
-    if (volume.freeBytes >= 0 && volume.freeBytes < size) return NoRoom(size, volume);
-  }
   return Status::Ok();
 }
 
-// What is still missing from a rescued copy, in words: "N bytes in K areas could not be read,
-// the first at byte X of the copy".
-std::string MissingText(const RescueMap& map) {
-  int areas = 0;
-  int64_t first = -1;
-  for (const MapArea& a : map.Areas()) {
-    if (a.status == kFinished) continue;
-    ++areas;
-    if (first < 0) first = a.pos;
+// Why the destination takes no file of the copy's size, in words.
+std::string LimitText(const VolumeInfo& volume) {
+  if (volume.maxFileWritten >= 0 && LargestFile(volume) == volume.maxFileWritten) {
+    return "its driver writes no file larger than " + std::to_string(volume.maxFileWritten) +
+           " bytes";
   }
-  return std::to_string(map.Missing()) + " bytes in " + std::to_string(areas) +
+  if (volume.maxFileBytes == kFatLargestFile) return "FAT32 holds no file of 4 GiB or more";
+  return "it holds no file larger than " + std::to_string(volume.maxFileBytes) + " bytes";
+}
+
+// Whether the copy must go in parts: it is larger than the destination's largest file.
+bool InParts(const CopyJob& job, const VolumeInfo& volume, int64_t length) {
+  const int64_t largest = LargestFile(volume);
+  return job.splitLarge && largest >= 0 && length > largest && ClustersPerPart(largest) > 0;
+}
+
+// Whether the destination can take the copy: a file of its size (or its parts) and room for it.
+// The copy never writes more than the recorded size, so the size is what must fit.
+Status CheckDestination(const CopyJob& job, const VolumeInfo& volume, int64_t size) {
+  const int64_t largest = LargestFile(volume);
+  if (largest >= 0 && size > largest && !InParts(job, volume, size)) {
+    // Told by the file system's own limit where the recording exceeds it.
+    VolumeInfo limit = volume;
+    if (volume.maxFileBytes >= 0 && size > volume.maxFileBytes) limit.maxFileWritten = -1;
+    return Status::Error("the recording (" + std::to_string(size) +
+                         " bytes) is too large for the destination's file system (" +
+                         volume.fileSystem + "): " + LimitText(limit));
+  }
+  if (volume.freeBytes >= 0 && volume.freeBytes < size) return NoRoom(size, volume);
+  return Status::Ok();
+}
+
+// What is still missing from a rescued copy (kept whole, or in parts one after another), in
+// words: "N bytes in K areas could not be read, the first at byte X of the copy".
+std::string MissingText(const std::vector<const RescueMap*>& maps) {
+  int areas = 0;
+  int64_t first = -1, missing = 0, before = 0;
+  for (const RescueMap* map : maps) {
+    for (const MapArea& a : map->Areas()) {
+      if (a.status == kFinished) continue;
+      ++areas;
+      if (first < 0) first = before + a.pos;
+    }
+    missing += map->Missing();
+    before += map->Length();
+  }
+  return std::to_string(missing) + " bytes in " + std::to_string(areas) +
          (areas == 1 ? " area" : " areas") + " could not be read, the first at byte " +
          std::to_string(first) + " of the copy";
 }
@@ -131,17 +154,20 @@ Status OpenCopy(const CopyJob& job, const std::string& name, int64_t size, int64
   if (reserved.ok()) return reserved;
   (void)out.Close();  // nothing of it is kept
   DiscardFile(copy.working);
-  const VolumeInfo volume = QueryVolume(job.destinationFolder);
+  const VolumeInfo volume =
+      job.queryVolume ? job.queryVolume(job.destinationFolder) : QueryVolume(job.destinationFolder);
   return reserved.message() == kDestinationFullText && volume.freeBytes >= 0 ? NoRoom(size, volume)
                                                                              : reserved;
 }
 
-// Reads the recording into the opened copy and flushes it; a rescue's map is saved as the copy
-// leaves it. The copy is closed afterwards.
-Status ReadIntoCopy(const CopyJob& job, const ReadPlan& plan, int64_t size, OpenedCopy& copy,
-                    BatchCounters& counters, WorkObserver& observer, RescueStage stage) {
+// Reads the recording (or, of one copied in parts, the part `before` bytes into it) into the
+// opened copy and flushes it; a rescue's map is saved as the copy leaves it. The copy is closed
+// afterwards. The recording's bar runs up to `whole`.
+Status ReadIntoCopy(const CopyJob& job, const ReadPlan& plan, int64_t before, int64_t whole,
+                    OpenedCopy& copy, BatchCounters& counters, WorkObserver& observer,
+                    RescueStage stage) {
   Drive drive;
-  CopyContext c{drive, *copy.out, plan, size, counters, observer, 0, {}};
+  CopyContext c{drive, *copy.out, plan, whole, counters, observer, before, before, {}};
   Rescue rescue{c, copy.map, copy.mapPath};
   Status result = job.rescue ? SaveMap(rescue, 0, kNonTried, true) : Status::Ok();
   if (result.ok() && !observer.pump()) result = Status::Stopped();
@@ -166,7 +192,7 @@ CopyOutcome KeptIncomplete(const OpenedCopy& copy, const Status& result, int64_t
   }
   outcome.unreadableBytes = copy.map.Missing();
   outcome.bytesWritten = length;
-  AddNote(outcome.note, MissingText(copy.map));
+  AddNote(outcome.note, MissingText({&copy.map}));
   outcome.reason = std::to_string(copy.map.Missing()) +
                    " bytes could not be read and were written as zeros; the copy is kept as " +
                    copy.working + " with its map " + copy.mapPath +
@@ -174,15 +200,27 @@ CopyOutcome KeptIncomplete(const OpenedCopy& copy, const Status& result, int64_t
   return outcome;
 }
 
-// The end of a copy that was read: a whole copy is dated and takes its final name, its guide
+// A guide file says what the recording is (a found one without a name has nothing to say):
+// "<name>.nfo" beside the copy "<name>.ts".
+void WriteGuideFile(const CopyJob& job, const Recording& recording, const std::string& tsPath,
+                    std::string& note) {
+  if (!job.writeNfo || recording.unlisted || (recording.found && recording.title.empty())) return;
+  std::string nfoPath;
+  if (Status s = WriteNfo(tsPath, NfoText(recording), nfoPath); !s.ok()) {
+    AddNote(note, "no guide file: " + s.message());
+  }
+}
+
+// The end of a copy that was read: a whole copy takes its final name and is dated, its guide
 // file beside it; anything else says why, and only a finished copy that could not take its name
 // is kept under its working name.
 CopyOutcome Conclude(const CopyJob& job, const Recording& recording, const OpenedCopy& copy,
                      Status result, int64_t length, CopyOutcome outcome) {
   const bool finished = result.ok() && (!job.rescue || copy.map.Missing() == 0);
   if (finished) {
-    DateCopy(recording, copy.working, outcome.note);
     result = RenameNoReplace(copy.working, outcome.path);
+    // Dated once named: fusefat gives a renamed file the time of the rename.
+    if (result.ok()) DateCopy(recording, outcome.path, outcome.note);
   }
   if (job.rescue && !finished) return KeptIncomplete(copy, result, length, outcome);
   if (!result.ok()) {
@@ -196,15 +234,167 @@ CopyOutcome Conclude(const CopyJob& job, const Recording& recording, const Opene
     return outcome;
   }
   if (job.rescue) DiscardFile(copy.mapPath);  // the copy is whole: its map says nothing more
-  // A guide file says what the recording is: a found one without a name has nothing to say.
-  if (job.writeNfo && !recording.unlisted && !(recording.found && recording.title.empty())) {
-    std::string nfoPath;
-    if (Status s = WriteNfo(outcome.path, NfoText(recording), nfoPath); !s.ok()) {
-      AddNote(outcome.note, "no guide file: " + s.message());
-    }
-  }
+  WriteGuideFile(job, recording, outcome.path, outcome.note);
   outcome.bytesWritten = length;
   outcome.status = CopyStatus::Downloaded;
+  return outcome;
+}
+
+// The recording into one file.
+CopyOutcome CopyWhole(const CopyJob& job, const Recording& recording, const ReadPlan& plan,
+                      BatchCounters& counters, WorkObserver& observer, RescueStage stage) {
+  CopyOutcome outcome;
+  outcome.path = job.destinationFolder + recording.fileStem + ".ts";
+  const int64_t size = recording.media.size;
+  OpenedCopy copy;
+  if (Status s = OpenCopy(job, recording.fileStem, size, plan.Length(), outcome, copy); !s.ok()) {
+    outcome.reason = s.message();
+    return outcome;
+  }
+  observer.taskProgress(0.0);
+  const Status result = ReadIntoCopy(job, plan, 0, size, copy, counters, observer, stage);
+  AddNote(outcome.note, copy.nameNote);
+  AddNote(outcome.note, plan.note);
+  return Conclude(job, recording, copy, result, plan.Length(), outcome);
+}
+
+// The names of the parts' files, "a, b and c".
+std::string PartNames(const std::vector<CopyPart>& parts) {
+  std::string names;
+  for (size_t k = 0; k < parts.size(); ++k) {
+    if (k > 0) names += k + 1 == parts.size() ? " and " : ", ";
+    names += parts[k].path;
+  }
+  return names;
+}
+
+// Gives every finished part its final name, or none: a part under its final name never stands
+// for a recording that is not all there.
+Status NameParts(const std::vector<OpenedCopy>& copies, const std::vector<CopyPart>& finals) {
+  for (size_t k = 0; k < copies.size(); ++k) {
+    const Status renamed = RenameNoReplace(copies[k].working, finals[k].path);
+    if (renamed.ok()) continue;
+    for (size_t j = 0; j < k; ++j) (void)RenameNoReplace(finals[j].path, copies[j].working);
+    std::vector<CopyPart> kept;
+    for (const OpenedCopy& c : copies) kept.push_back({c.working, 0});
+    return Status::Error(renamed.message() + "; the finished parts are kept as " + PartNames(kept));
+  }
+  return Status::Ok();
+}
+
+// Every part of a recording read whole, under its final name and dated, the stack's guide file
+// beside them.
+CopyOutcome PartsCopied(const CopyJob& job, const Recording& recording, const ReadPlan& plan,
+                        const VolumeInfo& volume, const std::vector<OpenedCopy>& copies,
+                        const std::vector<CopyPart>& finals, CopyOutcome outcome) {
+  if (Status named = NameParts(copies, finals); !named.ok()) {
+    outcome.reason = named.message();
+    return outcome;
+  }
+  for (const CopyPart& part : finals) DateCopy(recording, part.path, outcome.note);
+  if (job.rescue) {
+    for (const OpenedCopy& c : copies) DiscardFile(c.mapPath);
+  }
+  // The guide file is the stack's: "<name>.nfo", as the parts' common name has it.
+  const std::string& first = finals.front().path;
+  const size_t suffix = PartStem("", 1).size() + 3;  // " - part1.ts"
+  WriteGuideFile(job, recording, first.substr(0, first.size() - suffix) + ".ts", outcome.note);
+  AddNote(outcome.note, plan.note);
+  AddNote(outcome.note, "split into " + std::to_string(finals.size()) +
+                            " parts: on the destination (" + volume.fileSystem + ") " +
+                            LimitText(volume));
+  outcome.path = first;
+  outcome.parts = finals;
+  outcome.bytesWritten = plan.Length();
+  outcome.status = CopyStatus::Downloaded;
+  return outcome;
+}
+
+// A rescue's parts kept with their holes (or as far as it went), each with its map, for the
+// next rescue to go on with part by part.
+CopyOutcome PartsKeptIncomplete(const std::vector<OpenedCopy>& copies, const Status& result,
+                                int64_t length, CopyOutcome outcome) {
+  std::vector<CopyPart> kept;
+  std::vector<const RescueMap*> maps;
+  int64_t missing = 0;
+  for (const OpenedCopy& c : copies) {
+    kept.push_back({c.working, c.map.Length()});
+    maps.push_back(&c.map);
+    missing += c.map.Missing();
+  }
+  outcome.path = kept.front().path;
+  outcome.parts = kept;
+  const std::string where = "the copy is kept in " + std::to_string(kept.size()) + " parts, " +
+                            PartNames(kept) + ", each with its map";
+  if (!result.ok()) {
+    outcome.reason = result.message() + "; " + where + ", and a later rescue goes on from there";
+    return outcome;
+  }
+  outcome.unreadableBytes = missing;
+  outcome.bytesWritten = length;
+  AddNote(outcome.note, MissingText(maps));
+  outcome.reason = std::to_string(missing) + " bytes could not be read and were written as " +
+                   "zeros; " + where + ", and a later rescue retries only what is missing";
+  return outcome;
+}
+
+// The path of the first of the recording's parts that is there already; empty when none is.
+std::string PartAlreadyThere(const CopyJob& job, const Recording& recording, size_t parts) {
+  for (size_t k = 0; k < parts; ++k) {
+    std::string path = job.destinationFolder + PartStem(recording.fileStem, k + 1) + ".ts";
+    if (FileExists(path)) return path;
+  }
+  return {};
+}
+
+// A recording the destination cannot hold in one file, copied as parts (see parts.h). Each part
+// goes through its own working file (a rescue's with its own map) and none takes its name until
+// every part is whole.
+CopyOutcome CopyInParts(const CopyJob& job, const Recording& recording, const ReadPlan& plan,
+                        const VolumeInfo& volume, BatchCounters& counters, WorkObserver& observer,
+                        RescueStage stage) {
+  CopyOutcome outcome;
+  const std::vector<ReadPlan> parts = SplitPlan(plan, ClustersPerPart(LargestFile(volume)));
+  // A part already there refuses the recording, as a copy already there does.
+  outcome.path = PartAlreadyThere(job, recording, parts.size());
+  if (!outcome.path.empty()) {
+    outcome.alreadyExists = true;
+    outcome.reason = kExistsMessage;
+    return outcome;
+  }
+  observer.taskProgress(0.0);
+  std::vector<OpenedCopy> copies;
+  std::vector<CopyPart> finals;
+  Status result;
+  int64_t before = 0, missing = 0;
+  for (size_t k = 0; k < parts.size() && result.ok(); ++k) {
+    const std::string stem = PartStem(recording.fileStem, k + 1);
+    const int64_t length = parts[k].Length();
+    CopyOutcome part;
+    part.path = job.destinationFolder + stem + ".ts";
+    OpenedCopy copy;
+    result = OpenCopy(job, stem, length, length, part, copy);
+    outcome.path = part.path;  // the part that failed, if one does
+    if (!result.ok()) {
+      outcome.alreadyExists = part.alreadyExists;
+      break;
+    }
+    if (k == 0) AddNote(outcome.note, copy.nameNote);
+    result = ReadIntoCopy(job, parts[k], before, plan.Length(), copy, counters, observer, stage);
+    if (job.rescue) missing += copy.map.Missing();
+    copies.push_back(std::move(copy));
+    finals.push_back({part.path, length});
+    before += length;
+  }
+  const bool finished = result.ok() && missing == 0;
+  if (finished) return PartsCopied(job, recording, plan, volume, copies, finals, outcome);
+  outcome.status = result.stopped() ? CopyStatus::Stopped : CopyStatus::Failed;
+  if (job.rescue && !copies.empty()) {
+    return PartsKeptIncomplete(copies, result, plan.Length(), outcome);
+  }
+  // Nothing of a plain copy that did not end well is kept.
+  for (const OpenedCopy& c : copies) DiscardFile(c.working);
+  outcome.reason = result.message();
   return outcome;
 }
 
@@ -227,10 +417,14 @@ CopyOutcome CopyRecording(const CopyJob& job, const Recording& recording, BatchC
     outcome.reason = kExistsMessage;
     return outcome;
   }
-  const bool resuming = job.rescue && RescueToResume(job, name);
+  // A rescue taken up again has its room already.
+  const bool resuming =
+      job.rescue && (RescueToResume(job, name) || RescueToResume(job, PartStem(name, 1)));
+  const VolumeInfo volume =
+      job.queryVolume ? job.queryVolume(job.destinationFolder) : QueryVolume(job.destinationFolder);
   ReadPlan plan;
-  OpenedCopy copy;
-  Status s = CheckBeforeCopy(job, recording.media, job.checkSpace && !resuming);
+  Status s = CheckBeforeCopy(job, recording.media);
+  if (s.ok() && job.checkSpace && !resuming) s = CheckDestination(job, volume, size);
   if (s.ok() && recording.found) {
     s = PlanClusterReads(*job.geometry, recording.clusters, size, plan);
   } else if (s.ok()) {
@@ -238,17 +432,16 @@ CopyOutcome CopyRecording(const CopyJob& job, const Recording& recording, BatchC
         RoundedClusterNumber(recording.media.offset - job.geometry->dataOffset, kMediaClusterSize);
     s = PlanReads(*job.geometry, first, size, plan);
   }
-  if (s.ok()) s = OpenCopy(job, name, size, plan.Length(), outcome, copy);
   if (!s.ok()) {
     outcome.reason = s.message();
     return outcome;
   }
-  observer.taskProgress(0.0);
   const int64_t copiedBefore = counters.copiedBytes;
-  const Status result = ReadIntoCopy(job, plan, size, copy, counters, observer, stage);
-  AddNote(outcome.note, copy.nameNote);
-  AddNote(outcome.note, plan.note);
-  outcome = Conclude(job, recording, copy, result, plan.Length(), outcome);
+  if (InParts(job, volume, plan.Length())) {
+    outcome = CopyInParts(job, recording, plan, volume, counters, observer, stage);
+  } else {
+    outcome = CopyWhole(job, recording, plan, counters, observer, stage);
+  }
   // What a copy that did not end well read adds nothing to the batch.
   if (outcome.status != CopyStatus::Downloaded && outcome.unreadableBytes == 0)
     counters.copiedBytes = copiedBefore;

@@ -10,10 +10,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "catalogue/recording.h"
 #include "common/observer.h"
 #include "device/disk_reader.h"
+#include "device/file_system.h"
 #include "device/output_file.h"
 #include "disk/media_geometry.h"
 
@@ -31,12 +33,17 @@ struct CopyJob {
   // unreadable is zeros in "<name>.incomplete.ts", mapped in "<name>.incomplete.ts.map".
   bool rescue = false;
   bool checkSpace = true;  // refuse rows the destination has no room for
+  // A recording larger than the destination's file system holds in one file (4 GiB or more
+  // on FAT32) is copied in parts "<name> - partN.ts" (see parts.h) rather than refused.
+  bool splitLarge = true;
   // Write the guide information beside each finished copy as "<name>.nfo".
   bool writeNfo = false;
   // How the recorder disk is opened and the destination file made: the raw drive and a plain
   // file when empty.
   DiskOpener openDisk;
   std::function<std::unique_ptr<OutputFile>()> makeOutput;
+  // What the destination folder's file system is and holds: the system's answer when empty.
+  std::function<VolumeInfo(const std::string& folder)> queryVolume;
 };
 
 // The running batch's byte counts; the batch bar shows copied / total, and during a rescue's
@@ -50,6 +57,12 @@ struct BatchCounters {
 
 enum class CopyStatus { Downloaded, Failed, Stopped };
 
+// One file of a recording copied in parts, and its length.
+struct CopyPart {
+  std::string path;
+  int64_t bytes = 0;
+};
+
 struct CopyOutcome {
   CopyStatus status = CopyStatus::Failed;
   bool alreadyExists = false;  // refused because the destination name is taken
@@ -58,6 +71,9 @@ struct CopyOutcome {
   int64_t bytesWritten = 0;
   int64_t unreadableBytes = 0;  // rescue mode: bytes not read (zeros in the file)
   std::string note;             // said of a good copy, e.g. that its chain went on past its size
+  // A recording copied in parts: their files in order (path is the first); a rescue's kept
+  // parts are their working files. Empty for a copy in one file.
+  std::vector<CopyPart> parts;
 };
 
 // Which passes of a rescue one call runs. A batch runs the first pass over every recording

@@ -22,8 +22,9 @@ struct CopyContext {
   int64_t size;  // the recording's size in bytes: the recording's bar runs up to it
   BatchCounters& counters;
   WorkObserver& observer;
-  int64_t done = 0;  // bytes of the copy dealt with so far
-  std::vector<uint8_t> staging;
+  int64_t done = 0;  // bytes of the recording dealt with so far
+  int64_t base = 0;  // bytes of the recording before this file (a part of one copied in parts)
+  std::vector<uint8_t> staging = {};
 };
 
 // Restores the byte order of `bytes` bytes of the copy read into `source`, and writes them at the

@@ -153,7 +153,7 @@ Status RescueFirstPass(Rescue& r) {
       if (Status s = FirstPassSpan(r, from, to, pieces[i].diskOffset + (from - runFrom)); !s.ok())
         return s;
     }
-    c.done = runTo;
+    c.done = c.base + runTo;
     c.counters.copiedBytes += runTo - runFrom;
     ReportProgress(c);
     if (Status s = SaveMap(r, runTo, kNonTried); !s.ok()) return s;

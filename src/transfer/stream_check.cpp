@@ -73,17 +73,23 @@ void StreamChecker::Clock(int pid, int64_t pcr) {
 }
 
 Status CheckStreamFile(const std::string& path, StreamReport& report) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  if (!in) return Status::Error("cannot open " + path);
+  return CheckStreamFiles({path}, report);
+}
+
+Status CheckStreamFiles(const std::vector<std::string>& paths, StreamReport& report) {
   StreamChecker checker;
   std::vector<char> piece(kReadPiece);
-  while (in) {
-    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-    const std::streamsize got = in.gcount();
-    if (got <= 0) break;
-    checker.Feed(reinterpret_cast<const uint8_t*>(piece.data()), static_cast<size_t>(got));
+  for (const std::string& path : paths) {
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    if (!in) return Status::Error("cannot open " + path);
+    while (in) {
+      in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+      const std::streamsize got = in.gcount();
+      if (got <= 0) break;
+      checker.Feed(reinterpret_cast<const uint8_t*>(piece.data()), static_cast<size_t>(got));
+    }
+    if (in.bad()) return Status::Error("cannot read " + path);
   }
-  if (in.bad()) return Status::Error("cannot read " + path);
   report = checker.Finish();
   return Status::Ok();
 }

@@ -46,5 +46,8 @@ class StreamChecker {
 
 // Checks the file at `path` (UTF-8).
 Status CheckStreamFile(const std::string& path, StreamReport& report);
+// Checks the files one after another as one stream (a copy in parts): counters and clock run on
+// across them.
+Status CheckStreamFiles(const std::vector<std::string>& paths, StreamReport& report);
 
 }  // namespace skelbrook

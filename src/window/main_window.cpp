@@ -233,6 +233,19 @@ void MainWindow::buildButtonsAndOptions() {
     // Remembered when it can be; a settings file that cannot be written is no reason to refuse.
     (void)WriteSetting(ToUtf8(settingsPath()), kSettingsSection, kKeyWriteNfo, on ? "1" : "0");
   });
+  // A FAT32 stick holds no file of 4 GiB or more: such a recording goes onto it in parts.
+  splitBox =
+      new QCheckBox(QStringLiteral("Copy recordings of 4 GiB or more in parts"), controlPanel);
+  splitBox->setObjectName(QStringLiteral("splitBox"));
+  splitBox->setChecked(true);
+  splitBox->setToolTip(QStringLiteral(
+      "The destination is FAT32, which holds no file of 4 GiB or more. Ticked, such a recording "
+      "is copied as NAME - part1.ts, NAME - part2.ts, ..., which media libraries and TVs play as "
+      "one; not ticked, it is not copied."));
+  splitBox->hide();
+  connect(splitBox, &QCheckBox::toggled, this, [this](bool on) {
+    (void)WriteSetting(ToUtf8(settingsPath()), kSettingsSection, kKeySplitForFat, on ? "1" : "0");
+  });
   // Recordings whose records the catalogue lost still have their media files.
   unlistedBox =
       new QCheckBox(QStringLiteral("Show recordings missing from the catalogue"), controlPanel);
@@ -272,6 +285,7 @@ void MainWindow::layOutControls() {
   optionRow->addWidget(deepBox);
   optionRow->addStretch(1);
   optionRow->addWidget(nfoBox);
+  optionRow->addWidget(splitBox);
   optionRow->addWidget(rescueBox);
   auto* frameLayout = new QVBoxLayout(controlPanel);
   frameLayout->addWidget(recordingProgress);
@@ -289,7 +303,8 @@ void MainWindow::layOutControls() {
   // The keyboard goes through the options in the order they are shown, left to right.
   setTabOrder(unlistedBox, deepBox);
   setTabOrder(deepBox, nfoBox);
-  setTabOrder(nfoBox, rescueBox);
+  setTabOrder(nfoBox, splitBox);
+  setTabOrder(splitBox, rescueBox);
 }
 
 // ---- Start-up and shut-down ------------------------------------------------------------------
@@ -327,14 +342,16 @@ void MainWindow::setDestination(const QString& folder) {
   destinationLabel->setToolTip(folder);
   // The whole path (the label may be too narrow for it) and what the folder's file system is:
   // finding that out may wake a slow stick, so it is done off the window's thread.
-  auto described = std::make_shared<std::string>();
-  background_->Run(
-      [described, where = ToUtf8(folder)] { *described = DescribeVolume(QueryVolume(where)); },
-      [this, described, folder] {
-        if (destinationFolder() != folder) return;  // chosen again meanwhile
-        destinationLabel->setToolTip(folder + QLatin1Char('\n') + FromUtf8(*described));
-        emit destinationDescribed();
-      });
+  auto volume = std::make_shared<VolumeInfo>();
+  background_->Run([volume, where = ToUtf8(folder),
+                    query = queryVolume] { *volume = query ? query(where) : QueryVolume(where); },
+                   [this, volume, folder] {
+                     if (destinationFolder() != folder) return;  // chosen again meanwhile
+                     destinationLabel->setToolTip(folder + QLatin1Char('\n') +
+                                                  FromUtf8(DescribeVolume(*volume)));
+                     splitBox->setVisible(LargestFile(*volume) >= 0);
+                     emit destinationDescribed();
+                   });
 }
 
 void MainWindow::loadSettings() {
@@ -342,8 +359,9 @@ void MainWindow::loadSettings() {
   if (isNonEmptyFile(settingsPath())) {
     setDestination(FromUtf8(ReadSetting(path, kSettingsSection, kKeySaveTo)));
     driveEdit->setText(FromUtf8(ReadSetting(path, kSettingsSection, kKeyPhysicalDrive)));
-    const QSignalBlocker quiet(nfoBox);
+    const QSignalBlocker quiet(nfoBox), quietToo(splitBox);
     nfoBox->setChecked(ReadSetting(path, kSettingsSection, kKeyWriteNfo) == "1");
+    splitBox->setChecked(ReadSetting(path, kSettingsSection, kKeySplitForFat) != "0");
     return;
   }
   QString folder = firstDestination_;

@@ -50,6 +50,7 @@ inline constexpr const char* kKeySaveTo = "Save to";
 inline constexpr const char* kKeyPhysicalDrive = "Physical drive";
 // Whether a guide file (.nfo) is written beside each copy: "1" or "0".
 inline constexpr const char* kKeyWriteNfo = "Write guide files";
+inline constexpr const char* kKeySplitForFat = "Split for FAT32";
 inline constexpr const char* kDefaultDrive = "2";
 inline constexpr const char* kFolderTitle = "Select a 'copy to' folder.";
 // Where the message for a disk without _RECORD_LIST_ sends the user (set when building).
@@ -96,6 +97,9 @@ class MainWindow : public QWidget {
   // How the recorder disk is opened, for the list and the copies: the raw drive or image when
   // empty (tests put a failing or slow disk here).
   DiskOpener openDisk;
+  // What the destination folder's file system is and holds (called on a thread of its own):
+  // the system's answer when empty.
+  std::function<VolumeInfo(const std::string& folder)> queryVolume;
 
   // Whether start-up could open the recordings list file; the program cannot run without it.
   const Status& startupStatus() const { return startupStatus_; }
@@ -225,6 +229,7 @@ class MainWindow : public QWidget {
   QCheckBox* nfoBox = nullptr;
   QCheckBox* unlistedBox = nullptr;
   QCheckBox* deepBox = nullptr;
+  QCheckBox* splitBox = nullptr;  // shown only where a file's size is limited (FAT32)
   QTimer* waitTimer = nullptr;
 
   QString homeFolder_;

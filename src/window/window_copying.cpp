@@ -88,6 +88,8 @@ CopyJob MainWindow::makeJob() const {
   job.geometry = &catalogue_.geometry;  // not changed once the list is read
   job.rescue = rescueBox->isChecked();
   job.writeNfo = nfoBox->isChecked();
+  job.splitLarge = splitBox->isChecked();
+  job.queryVolume = queryVolume;
   job.openDisk = WatchReads(openDisk, readWatch_);
   return job;
 }
@@ -217,12 +219,25 @@ void MainWindow::onRowFinished(int row, const CopyOutcome& outcome) {
   const QString file = FromUtf8(model.fileStem) + QStringLiteral(".ts");
   QString& reason = rowReasons_[static_cast<size_t>(row)];
   reason.clear();
-  if (outcome.status == CopyStatus::Failed && outcome.unreadableBytes > 0) {
-    const QString kept = QFileInfo(FromUtf8(outcome.path)).fileName();
+  // A copy in parts (on FAT32) names its parts' files.
+  QStringList parts;
+  for (const CopyPart& part : outcome.parts) parts << QFileInfo(FromUtf8(part.path)).fileName();
+  if (outcome.status == CopyStatus::Downloaded && !parts.isEmpty()) {
     reason = QStringLiteral(
-                 "Kept incomplete: %1 bytes could not be read and are zeros in %2 "
-                 "(map beside it). Copy it again with \"%3\" ticked to retry only "
-                 "those bytes.")
+                 "Copied in %1 parts, %2: the recording is larger than the "
+                 "destination's file system holds in one file (FAT32 holds none of "
+                 "4 GiB or more). A media library plays them as one.")
+                 .arg(parts.size())
+                 .arg(parts.join(QStringLiteral(", ")));
+  } else if (outcome.status == CopyStatus::Failed && outcome.unreadableBytes > 0) {
+    const QString kept =
+        parts.isEmpty()
+            ? QFileInfo(FromUtf8(outcome.path)).fileName() + QStringLiteral(" (map beside it)")
+            : QStringLiteral("its parts ") + parts.join(QStringLiteral(", ")) +
+                  QStringLiteral(" (each with its map)");
+    reason = QStringLiteral(
+                 "Kept incomplete: %1 bytes could not be read and are zeros in %2. Copy it again "
+                 "with \"%3\" ticked to retry only those bytes.")
                  .arg(outcome.unreadableBytes)
                  .arg(kept, QString::fromLatin1(kRescueBoxText));
     setStatus(file + QStringLiteral(" kept incomplete: ") + FromUtf8(outcome.reason));

@@ -310,7 +310,7 @@ class WindowTest : public QObject {
     // The keyboard starts in the drive box, and goes through the options as they are shown.
     QCOMPARE(s.w->focusWidget(), s.Find("driveEdit"));
     QWidget* option = s.Find("unlistedBox");
-    for (const char* next : {"deepBox", "nfoBox", "rescueBox"}) {
+    for (const char* next : {"deepBox", "nfoBox", "splitBox", "rescueBox"}) {
       option = option->nextInFocusChain();
       QCOMPARE(option->objectName(), QString::fromLatin1(next));
     }
@@ -766,6 +766,46 @@ class WindowTest : public QObject {
     s.w.reset();
     s.Open();
     QVERIFY(!s.Find<QCheckBox>("deepBox")->isChecked());
+  }
+
+  // On a stick whose file system holds no file as large as a recording (FAT32: 4 GiB; here a
+  // few clusters, told through the window's seam), the recording is copied in parts unless the
+  // user says not to; the box shows only there and is remembered.
+  void aRecordingTooLargeForTheStickIsCopiedInPartsUnlessTheUserSaysNot() {
+    constexpr int64_t kCluster = 385024, kSize = 7 * kCluster + 5000;
+    Session s;
+    QVERIFY(!s.Visible("splitBox"));
+    s.w->queryVolume = [](const std::string&) {
+      return skelbrook::VolumeInfo{"vfat", -1, 3 * kCluster + 100, -1};
+    };
+    mk::ImageDesign design = FourRecordings();
+    design.recordings[0].size = kSize;
+    s.ReadList(design);
+    QTRY_VERIFY(s.Visible("splitBox"));
+    QVERIFY(s.Find<QCheckBox>("splitBox")->isChecked());
+    s.Tick(1);
+    QVERIFY(s.CopyNow());
+    const QString stem = QString(kNameA).chopped(3);
+    const QStringList parts{stem + " - part1.ts", stem + " - part2.ts", stem + " - part3.ts"};
+    QCOMPARE(s.DestFiles(), parts);
+    QCOMPARE(s.DestFile(parts[0]) + s.DestFile(parts[1]) + s.DestFile(parts[2]),
+             Expected(31, 0, kSize));
+    QCOMPARE(s.Row(1)->toolTip(2), "Copied in 3 parts, " + parts.join(", ") +
+                                       ": the recording is larger than the destination's file "
+                                       "system holds in one file (FAT32 holds none of 4 GiB or "
+                                       "more). A media library plays them as one.");
+
+    // Not ticked: remembered, and such a recording is not copied at all.
+    s.Find<QCheckBox>("splitBox")->setChecked(false);
+    QVERIFY(ReadAll(s.Settings()).contains("Split for FAT32=0\r\n"));
+    for (const QString& part : parts) QVERIFY(QFile::remove(s.dest.filePath(part)));
+    s.Tick(1);
+    QVERIFY(s.CopyNow());
+    QCOMPARE(s.w->rowIconKey(0), "failed");
+    QVERIFY(s.DestFiles().isEmpty());
+    s.w.reset();
+    s.Open();
+    QVERIFY(!s.Find<QCheckBox>("splitBox")->isChecked() && !s.Visible("splitBox"));
   }
 
   void copiesGoToTheVideosFolderNotTheHiddenOneTheWindowKeepsItsFilesIn() {
