@@ -24,6 +24,9 @@ struct StreamDesign {
   int64_t packetsPerSecond = 2000;  // how the clock runs against the packets (about 3 Mbit/s)
   int64_t time = -1;                // UTC seconds at the first packet; -1: no time tables
   std::string eventName;            // empty: no event information
+  // A packet lost in reception: the stream goes on with the one after it, so one stream's
+  // counter skips a step there. -1: none lost.
+  int64_t lostPacket = -1;
 };
 
 // What fills the rest of a recording's last cluster after its end.

@@ -193,8 +193,9 @@ std::vector<uint8_t> StreamBytes(const StreamDesign& design, uint32_t seed, int6
   std::vector<uint8_t> out(static_cast<size_t>(std::max<int64_t>(count, 0)));
   const auto counters = std::make_unique<Counters>(design);
   for (int64_t i = 0; i < count;) {
-    const int64_t k = (offset + i) / kTsPacketSize;
+    const int64_t at = (offset + i) / kTsPacketSize;
     const int64_t within = (offset + i) % kTsPacketSize;
+    const int64_t k = design.lostPacket >= 0 && at >= design.lostPacket ? at + 1 : at;
     const auto packet = Packet(design, *counters, seed, k);
     const int64_t n = std::min<int64_t>(kTsPacketSize - within, count - i);
     std::memcpy(out.data() + i, packet.data() + within, static_cast<size_t>(n));

@@ -1,15 +1,19 @@
 // Recordings the catalogue lost, found again by a search of the whole disk, on images whose
 // recordings are broadcast streams made packet by packet: a lost media directory (the table's
 // orphan chains), a formatted disk (directory and table zeroed; recordings written at the same
-// time, stored out of order, of one channel at different times, with stale tails), and a deleted
-// recording on a healthy disk. Every found copy is exactly the recording's bytes.
+// time, stored out of order, of one channel at different times, with stale tails), a packet lost
+// in reception and a sector that will not read, and a deleted recording on a healthy disk. Every
+// found copy is exactly the recording's bytes.
 #include "recovery/lost_recordings.h"
 
 #include <gtest/gtest.h>
 
 #include "catalogue/clock.h"
 #include "common/ts_packet.h"
+#include "recovery/cluster_summary.h"
 #include "support/copy_support.h"
+#include "support/failing_disk.h"
+#include "transfer/stream_check.h"
 
 namespace skelbrook::test {
 namespace {
@@ -52,8 +56,12 @@ class LostRecordingsTest : public CopyFixture {
   std::vector<const Recording*> Search(mkimage::ImageDesign d) {
     d.systemFatEntries = 16;
     EXPECT_NO_FATAL_FAILURE(WriteDisk(std::move(d)));
+    return SearchAgain({});
+  }
+  // Searches the disk written, read through `opener`.
+  std::vector<const Recording*> SearchAgain(const DiskOpener& opener) {
     WorkObserver quiet;
-    EXPECT_TRUE(SearchForLostRecordings(image, {}, disk, quiet).ok());
+    EXPECT_TRUE(SearchForLostRecordings(image, opener, disk, quiet).ok());
     std::vector<const Recording*> found;
     for (const Recording& r : disk.recordings) {
       if (r.found) found.push_back(&r);
@@ -131,6 +139,41 @@ TEST_F(LostRecordingsTest, AFormattedDiskIsReassembledByEachStreamsOwnContinuity
   EXPECT_EQ(found[0]->rowText, "found_001.ts");
   EXPECT_EQ(found[2]->rowText, "found_003_20250105-2030_Film.ts");
   for (size_t i = 0; i < found.size(); ++i) ExpectCopyOf(*found[i], design.recordings[i]);
+}
+
+// A packet lost in reception (one stream's counter skips a step, and the stream goes on) lies
+// inside the recording, within a cluster or across two; a sector that will not read is skipped
+// and accounted for, and the recording around it is still found whole.
+TEST_F(LostRecordingsTest, AReceptionErrorOrAnUnreadableSectorNeitherEndsNorSplitsARecording) {
+  mkimage::ImageDesign d;
+  d.recordings = {Broadcast(2, 5000, {20, 21, 22}, Channel(0x100, 600 * kPcrClock), 1),
+                  Broadcast(3, 5000, {30, 31, 32}, Channel(0x200, 900 * kPcrClock), 2),
+                  Broadcast(4, 4000, {40, 41}, Channel(0x300, 1200 * kPcrClock), 3)};
+  d.recordings[0].stream->lostPacket = 1000;
+  d.recordings[1].stream->lostPacket = kPacketsPerCluster;  // the first of its second cluster
+  d.systemFatEntries = 16;
+  for (auto& r : d.recordings) Lose(r, false);
+  ASSERT_NO_FATAL_FAILURE(WriteDisk(std::move(d)));
+  const int64_t bad = disk.geometry.dataOffset + 40 * kMediaClusterSize + 300 * kSectorSize;
+  const auto found = SearchAgain(FailingAt({{bad, kSectorSize}}));
+  ASSERT_EQ(found.size(), 3u);
+  const std::vector<std::vector<int64_t>> clusters = {{20, 21, 22}, {30, 31, 32}, {40, 41}};
+  for (size_t i = 0; i < found.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(found[i]->clusters, clusters[i]);
+    ExpectCopyOf(*found[i], design.recordings[i]);  // read again from the healthy image
+    // The recording itself carries the reception error: one counter that skips.
+    const mkimage::ImageRecording& made = design.recordings[i];
+    const std::vector<uint8_t> bytes = mkimage::StreamBytes(*made.stream, made.seed, 0, made.size);
+    StreamChecker check;
+    check.Feed(bytes.data(), bytes.size());
+    EXPECT_EQ(check.Finish().continuityErrors, i < 2 ? 1 : 0);
+  }
+  const auto& unreadable = disk.account.unreadable;
+  ASSERT_EQ(unreadable.size(), 1u);
+  EXPECT_EQ(unreadable[0].area, kAreaMediaData);
+  EXPECT_EQ(unreadable[0].firstByte, bad);
+  EXPECT_EQ(unreadable[0].bytes, kSectorSize);
 }
 
 TEST_F(LostRecordingsTest, ADeletedRecordingOnAHealthyDiskIsFoundAndNothingElse) {
