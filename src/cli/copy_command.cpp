@@ -55,7 +55,7 @@ class ProgressLine : public BatchObserver {
     const auto now = Clock::now();
     if (!force && now - lastDraw_ < std::chrono::milliseconds(200)) return;
     lastDraw_ = now;
-    rate_.Add(now, counters_.copiedBytes);
+    rate_.Add(now, counters_.readBytes);
     const double rate = rate_.BytesPerSecond();
     const long leftSeconds =
         static_cast<long>(rate_.SecondsLeft(counters_.totalBytes - counters_.copiedBytes));

@@ -184,6 +184,7 @@ Status ReadIntoCopy(const CopyJob& job, const ReadPlan& plan, int64_t before, in
 CopyOutcome KeptIncomplete(const OpenedCopy& copy, const Status& result, int64_t length,
                            CopyOutcome outcome) {
   outcome.path = copy.working;
+  outcome.keptForRescue = true;
   outcome.status = result.stopped() ? CopyStatus::Stopped : CopyStatus::Failed;
   if (!result.ok()) {
     outcome.reason = result.message() + "; the rescue so far is kept as " + copy.working +
@@ -324,6 +325,7 @@ CopyOutcome PartsKeptIncomplete(const std::vector<OpenedCopy>& copies, const Sta
   }
   outcome.path = kept.front().path;
   outcome.parts = kept;
+  outcome.keptForRescue = true;
   const std::string where = "the copy is kept in " + std::to_string(kept.size()) + " parts, " +
                             PartNames(kept) + ", each with its map";
   if (!result.ok()) {

@@ -51,6 +51,9 @@ struct CopyJob {
 struct BatchCounters {
   int64_t totalBytes = 0;
   int64_t copiedBytes = 0;
+  // Bytes read off the disk so far, which the rate is measured by: never taken back, and without
+  // what a rescue taken up again finds on the destination already (copied, but not read now).
+  int64_t readBytes = 0;
   int64_t retryBytes = 0;    // what the first pass left unread, over every recording retried
   int64_t retriedBytes = 0;  // how much of it has been retried so far
 };
@@ -70,7 +73,10 @@ struct CopyOutcome {
   std::string path;            // the final file name (a rescue with holes: its .incomplete.ts)
   int64_t bytesWritten = 0;
   int64_t unreadableBytes = 0;  // rescue mode: bytes not read (zeros in the file)
-  std::string note;             // said of a good copy, e.g. that its chain went on past its size
+  // A rescue's copy kept under its working name with its map (holes, or stopped), for a later
+  // rescue to go on with.
+  bool keptForRescue = false;
+  std::string note;  // said of a good copy, e.g. that its chain went on past its size
   // A recording copied in parts: their files in order (path is the first); a rescue's kept
   // parts are their working files. Empty for a copy in one file.
   std::vector<CopyPart> parts;

@@ -78,6 +78,7 @@ Status CopyPlainly(CopyContext& c) {
     if (Status s = RestoreAndWrite(c, run + (p.fileOffset - runStart), p.bytes); !s.ok()) return s;
     c.done += p.bytes;
     c.counters.copiedBytes += p.bytes;
+    c.counters.readBytes += p.bytes;
     ReportProgress(c);
   }
   return Status::Ok();

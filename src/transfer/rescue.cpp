@@ -152,6 +152,7 @@ Status RescueFirstPass(Rescue& r) {
       if (a.status != kNonTried || from >= to) continue;
       if (Status s = FirstPassSpan(r, from, to, pieces[i].diskOffset + (from - runFrom)); !s.ok())
         return s;
+      c.counters.readBytes += to - from;
     }
     c.done = c.base + runTo;
     c.counters.copiedBytes += runTo - runFrom;

@@ -19,6 +19,7 @@ struct BatchShare {
   std::atomic<double> recordingPercent{0};
   std::atomic<double> batchPercent{0};
   std::atomic<int64_t> copiedBytes{0};
+  std::atomic<int64_t> readBytes{0};
   std::atomic<bool> progressOnItsWay{false};
 };
 

@@ -55,7 +55,9 @@ MainWindow::MainWindow(const QString& homeFolder, const QString& firstDestinatio
     box.exec();
   };
   askYesNo = [this](const QString& question) {
-    return QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    // No is the default: a stray Enter never ends a copy.
+    return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
   };
   endProgram = [this](int exitCode) {
     closing_ = true;
@@ -402,6 +404,7 @@ bool MainWindow::mayCloseNow() {
   if (!quitAfterBatch_) {
     if (!askYesNo(QString::fromLatin1(kStopAndQuitQuestion))) {
       exitAfterBatch_ = false;
+      recordingList->setFocus();  // never on Exit, where one more Space would ask again
       return false;
     }
     quitAfterBatch_ = true;
@@ -444,10 +447,11 @@ void MainWindow::checkDiskWait() {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(waited).count();
   if (seconds >= kWaitWorthSayingSeconds) {
     showingWait_ = true;
-    const QString text = QStringLiteral(
-                             "Waiting for the disk (%1 s). A failing disk can take a "
-                             "minute over one bad sector.")
-                             .arg(seconds);
+    QString text = QStringLiteral(
+                       "Waiting for the disk (%1 s). A failing disk can take a minute "
+                       "over one bad sector.")
+                       .arg(seconds);
+    if (stopping_) text += QStringLiteral(" The copy stops once this read returns.");
     statusLabel->setText(text);
     statusLabel->setToolTip(text);
   } else if (showingWait_) {

@@ -191,7 +191,8 @@ class MainWindow : public QWidget {
   CopyJob makeJob() const;
   void onRowStarted(int row, int pass);
   void onRowFinished(int row, const CopyOutcome& outcome);
-  void onProgress(double recording, double batch, int64_t copiedBytes);
+  // The rate is of the bytes read, the time left of the bytes not copied yet.
+  void onProgress(double recording, double batch, int64_t copiedBytes, int64_t readBytes);
   void onRetryProgress(int64_t retried, int64_t toRetry, int64_t unreadable);
   void finishBatch(const BatchResult& result);
   QString batchCounts(const BatchResult& result) const;

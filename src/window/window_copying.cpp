@@ -56,6 +56,7 @@ class MainWindow::BatchAdapter : public BatchObserver {
   void batchProgress(double percent) override {
     share_->batchPercent = percent;
     share_->copiedBytes = counters_.copiedBytes;
+    share_->readBytes = counters_.readBytes;
     SendProgress();
   }
   void retryProgress(int64_t retried, int64_t toRetry, int64_t unreadable) override {
@@ -71,7 +72,8 @@ class MainWindow::BatchAdapter : public BatchObserver {
     if (share_->progressOnItsWay.exchange(true)) return;
     Post(window_, [w = window_, share = share_] {
       share->progressOnItsWay = false;
-      w->onProgress(share->recordingPercent, share->batchPercent, share->copiedBytes);
+      w->onProgress(share->recordingPercent, share->batchPercent, share->copiedBytes,
+                    share->readBytes);
     });
   }
 
@@ -168,18 +170,23 @@ void MainWindow::onRowStarted(int row, int pass) {
     item->setIcon(kColumnName, rowIcons->Icon(QString::fromLatin1(kIconDownloading)));
     item->setData(kColumnName, kIconKeyRole, QString::fromLatin1(kIconDownloading));
   }
+  // What an earlier attempt at this row said is old news while it is copied again.
+  rowReasons_[static_cast<size_t>(row)].clear();
+  refreshRowTips(row);
   recordingList->setCurrentItem(item);
   recordingList->scrollToItem(item);
   showRow(row);
+  showRow(row);
 }
 
-void MainWindow::onProgress(double recording, double batch, int64_t copiedBytes) {
+void MainWindow::onProgress(double recording, double batch, int64_t copiedBytes,
+                            int64_t readBytes) {
   recordingProgress->setValue(BarValue(recording));
   recordingProgress->show();
   batchProgress->setValue(BarValue(batch));
   batchProgress->show();
   // The rate and the time left of the recent past, as the command line shows them.
-  rate_.Add(RecentRate::Clock::now(), copiedBytes);
+  rate_.Add(RecentRate::Clock::now(), readBytes);
   const double rate = rate_.BytesPerSecond();
   QString text = QString::fromLatin1(kBatchBarText);
   if (rate > 0) {
@@ -229,12 +236,19 @@ void MainWindow::onRowFinished(int row, const CopyOutcome& outcome) {
                  "4 GiB or more). A media library plays them as one.")
                  .arg(parts.size())
                  .arg(parts.join(QStringLiteral(", ")));
+  }
+  // Where a rescue keeps what it has: the working file, or each part's, with the map.
+  const QString kept =
+      parts.isEmpty()
+          ? QFileInfo(FromUtf8(outcome.path)).fileName() + QStringLiteral(" (map beside it)")
+          : QStringLiteral("its parts ") + parts.join(QStringLiteral(", ")) +
+                QStringLiteral(" (each with its map)");
+  if (outcome.status == CopyStatus::Stopped && outcome.keptForRescue) {
+    reason = QStringLiteral(
+                 "Stopped: what was read so far is kept in %1. Copy it again with \"%2\" "
+                 "ticked to go on from there.")
+                 .arg(kept, QString::fromLatin1(kRescueBoxText));
   } else if (outcome.status == CopyStatus::Failed && outcome.unreadableBytes > 0) {
-    const QString kept =
-        parts.isEmpty()
-            ? QFileInfo(FromUtf8(outcome.path)).fileName() + QStringLiteral(" (map beside it)")
-            : QStringLiteral("its parts ") + parts.join(QStringLiteral(", ")) +
-                  QStringLiteral(" (each with its map)");
     reason = QStringLiteral(
                  "Kept incomplete: %1 bytes could not be read and are zeros in %2. Copy it again "
                  "with \"%3\" ticked to retry only those bytes.")
@@ -279,6 +293,7 @@ void MainWindow::finishBatch(const BatchResult& result) {
   waitTimer->stop();
   checkDiskWait();
   setBusyControls(false);
+  batchProgress->setFormat(QString::fromLatin1(kBatchBarText));  // no rate once nothing runs
   selection_ = CountTicked(recordings_);
   const QString ended = result.stopped ? QStringLiteral("Stopped") : statusText_.trimmed();
   setStatus(

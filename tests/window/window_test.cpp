@@ -681,6 +681,18 @@ class WindowTest : public QObject {
              qPrintable(s.Text("statusLabel")));
     QVERIFY(s.Text("statusLabel").endsWith("0 copied; the rows not reached are still ticked."));
     QVERIFY(s.Enabled("copyButton"));
+
+    // A rescue that is stopped keeps what it read, and its row says where and how to go on.
+    s.Find<QCheckBox>("rescueBox")->setChecked(true);
+    s.AtFirstProgress([&](int) { s.Find<QPushButton>("stopButton")->click(); });
+    QVERIFY(s.CopyNow());
+    const QString kept = s.w->recordings()[0].fileStem.c_str() + QStringLiteral(".incomplete.ts");
+    QCOMPARE(s.DestFiles(), (QStringList{kept, kept + ".map"}));
+    QCOMPARE(s.Row(1)->toolTip(2),
+             "Stopped: what was read so far is kept in " + kept +
+                 " (map beside it). Copy it again with \"Rescue unreadable sectors\" ticked to go "
+                 "on from there.");
+    QCOMPARE(s.Marks().section(", ", 0, 1), "x default, x default");
   }
 
   void leavingDuringCopyAsksThenStopsAndLeavesNoPartialFile() {
@@ -698,8 +710,11 @@ class WindowTest : public QObject {
       s.AtFirstProgress([&](int percent) {
         leftAt = percent;
         QObject* target = exitButton ? s.Find("exitButton") : s.w.get();
+        if (exitButton) s.Find<QPushButton>("exitButton")->setFocus();  // as a keyboard user has it
         QMetaObject::invokeMethod(target, exitButton ? "click" : "close");
         QVERIFY(s.w->isCopying() && s.w->isVisible());
+        // The keyboard is back on the list: one more Space never asks again.
+        QCOMPARE(s.w->focusWidget(), s.Find("recordingList"));
         s.answer = true;
         QMetaObject::invokeMethod(target, exitButton ? "click" : "close");
       });
