@@ -182,15 +182,17 @@ bool ReportRow(const CopyOptions& options, const CopyJob& job, const Recording& 
       entry["problems"] = verified->problems;
     }
     results.push_back(entry);
-  } else if (ok && !o.parts.empty()) {
-    // One line per part, the row's note after the first.
+  } else if (ok) {
+    // One line per part of a copy in parts, the row's note after the first; the check of the
+    // whole after the last.
+    if (o.parts.empty()) {
+      std::cout << "downloaded " << file << " " << o.bytesWritten
+                << (o.note.empty() ? "" : " (" + o.note + ")") << "\n";
+    }
     for (size_t k = 0; k < o.parts.size(); ++k) {
       std::cout << "downloaded " << parts[k] << " " << o.parts[k].bytes
                 << (k > 0 || o.note.empty() ? "" : " (" + o.note + ")") << "\n";
     }
-  } else if (ok) {
-    std::cout << "downloaded " << file << " " << o.bytesWritten
-              << (o.note.empty() ? "" : " (" + o.note + ")") << "\n";
     if (verified) {
       std::cout << "  verified: " << StreamText(verified->report) << "\n";
       for (const std::string& p : verified->problems) std::cout << "  problem: " << p << "\n";

@@ -18,7 +18,7 @@ struct CopyOptions {
   bool verify = false;    // check each finished copy as a transport stream
   bool unlisted = false;  // the media files no record names are rows too
   bool deep = false;      // the lost recordings a search of the whole disk finds are rows too
-  bool noSplit = false;   // refuse a recording of 4 GiB or more on FAT32 rather than split it
+  bool noSplit = false;   // refuse a recording too large for the destination rather than split it
 };
 
 int RunCopy(const CopyOptions& options);

@@ -7,6 +7,37 @@
 #include "cli/list_command.h"
 #include "cli/verify_command.h"
 
+namespace {
+
+// The copy command and its options, which fill `copy`.
+CLI::App* AddCopyCommand(CLI::App& app, skelbrook::cli::CopyOptions& copy, const char* unlistedHelp,
+                         const char* deepHelp) {
+  auto* copyCmd = app.add_subcommand("copy", "copy recordings into .ts files");
+  copyCmd->add_option("DRIVE", copy.driveText, "drive number, device or image")->required();
+  copyCmd->add_option("--to", copy.toDir, "the folder to copy into (must exist)")->required();
+  auto* all = copyCmd->add_flag("--all", copy.all, "copy every recording");
+  auto* rows =
+      copyCmd->add_option("--row", copy.rows, "copy list row N (1-based); may be repeated");
+  auto* slots =
+      copyCmd->add_option("--slot", copy.slots, "copy the recording in slot N; may be repeated");
+  all->excludes(rows)->excludes(slots);
+  copyCmd->add_flag("--json", copy.json, "print JSON");
+  copyCmd->add_flag("--rescue", copy.rescue,
+                    "copy what reads first, then retry the rest sector by sector; keep what stays "
+                    "unreadable as zeros in NAME.incomplete.ts with a map, to retry later");
+  copyCmd->add_flag("--nfo", copy.nfo, "write the guide information beside each copy (NAME.nfo)");
+  copyCmd->add_flag("--verify", copy.verify, "check each finished copy as a transport stream");
+  copyCmd->add_flag("--unlisted", copy.unlisted, unlistedHelp);
+  copyCmd->add_flag("--deep", copy.deep, deepHelp);
+  copyCmd->add_flag("--no-split", copy.noSplit,
+                    "refuse a recording larger than the destination holds in one file (FAT32: 4 "
+                    "GiB or more) rather than copy it in parts NAME - part1.ts, NAME - part2.ts, "
+                    "...");
+  return copyCmd;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace skelbrook::cli;
   CLI::App app{
@@ -30,26 +61,7 @@ int main(int argc, char** argv) {
   list->add_flag("--deep", listRead.deep, deepHelp);
 
   CopyOptions copy;
-  auto* copyCmd = app.add_subcommand("copy", "copy recordings into .ts files");
-  copyCmd->add_option("DRIVE", copy.driveText, "drive number, device or image")->required();
-  copyCmd->add_option("--to", copy.toDir, "the folder to copy into (must exist)")->required();
-  auto* all = copyCmd->add_flag("--all", copy.all, "copy every recording");
-  auto* rows =
-      copyCmd->add_option("--row", copy.rows, "copy list row N (1-based); may be repeated");
-  auto* slots =
-      copyCmd->add_option("--slot", copy.slots, "copy the recording in slot N; may be repeated");
-  all->excludes(rows)->excludes(slots);
-  copyCmd->add_flag("--json", copy.json, "print JSON");
-  copyCmd->add_flag("--rescue", copy.rescue,
-                    "copy what reads first, then retry the rest sector by sector; keep what stays "
-                    "unreadable as zeros in NAME.incomplete.ts with a map, to retry later");
-  copyCmd->add_flag("--nfo", copy.nfo, "write the guide information beside each copy (NAME.nfo)");
-  copyCmd->add_flag("--verify", copy.verify, "check each finished copy as a transport stream");
-  copyCmd->add_flag("--unlisted", copy.unlisted, unlistedHelp);
-  copyCmd->add_flag("--deep", copy.deep, deepHelp);
-  copyCmd->add_flag("--no-split", copy.noSplit,
-                    "refuse a recording of 4 GiB or more on FAT32 rather than copy it in parts "
-                    "NAME - part1.ts, NAME - part2.ts, ...");
+  CLI::App* copyCmd = AddCopyCommand(app, copy, unlistedHelp, deepHelp);
 
   std::vector<std::string> verifyFiles;
   bool verifyJson = false;

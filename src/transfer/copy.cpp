@@ -5,6 +5,7 @@
 #include "transfer/copy.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "catalogue/parse_catalogue.h"
@@ -275,10 +276,22 @@ Status NameParts(const std::vector<OpenedCopy>& copies, const std::vector<CopyPa
   for (size_t k = 0; k < copies.size(); ++k) {
     const Status renamed = RenameNoReplace(copies[k].working, finals[k].path);
     if (renamed.ok()) continue;
-    for (size_t j = 0; j < k; ++j) (void)RenameNoReplace(finals[j].path, copies[j].working);
-    std::vector<CopyPart> kept;
-    for (const OpenedCopy& c : copies) kept.push_back({c.working, 0});
-    return Status::Error(renamed.message() + "; the finished parts are kept as " + PartNames(kept));
+    std::vector<CopyPart> kept, stuck;
+    for (size_t j = 0; j < copies.size(); ++j) {
+      if (j < k && !RenameNoReplace(finals[j].path, copies[j].working).ok()) {
+        stuck.push_back(finals[j]);
+        kept.push_back(finals[j]);
+      } else {
+        kept.push_back({copies[j].working, 0});
+      }
+    }
+    std::string text = renamed.message() + "; the finished parts are kept as " + PartNames(kept);
+    if (!stuck.empty()) {
+      text += " (" + PartNames(stuck) +
+              " could not be given back its working name: the copy is NOT whole under its final "
+              "names)";
+    }
+    return Status::Error(text);
   }
   return Status::Ok();
 }
@@ -313,7 +326,9 @@ CopyOutcome PartsCopied(const CopyJob& job, const Recording& recording, const Re
 
 // A rescue's parts kept with their holes (or as far as it went), each with its map, for the
 // next rescue to go on with part by part.
-CopyOutcome PartsKeptIncomplete(const std::vector<OpenedCopy>& copies, const Status& result,
+// `later`: the working files of parts after those this run opened, left by an earlier one.
+CopyOutcome PartsKeptIncomplete(const std::vector<OpenedCopy>& copies,
+                                const std::vector<CopyPart>& later, const Status& result,
                                 int64_t length, CopyOutcome outcome) {
   std::vector<CopyPart> kept;
   std::vector<const RescueMap*> maps;
@@ -323,11 +338,13 @@ CopyOutcome PartsKeptIncomplete(const std::vector<OpenedCopy>& copies, const Sta
     maps.push_back(&c.map);
     missing += c.map.Missing();
   }
+  kept.insert(kept.end(), later.begin(), later.end());
   outcome.path = kept.front().path;
   outcome.parts = kept;
   outcome.keptForRescue = true;
-  const std::string where = "the copy is kept in " + std::to_string(kept.size()) + " parts, " +
-                            PartNames(kept) + ", each with its map";
+  const std::string where = "the copy is kept in " + std::to_string(kept.size()) +
+                            (kept.size() == 1 ? " part, " : " parts, ") + PartNames(kept) +
+                            (kept.size() == 1 ? ", with its map" : ", each with its map");
   if (!result.ok()) {
     outcome.reason = result.message() + "; " + where + ", and a later rescue goes on from there";
     return outcome;
@@ -338,6 +355,19 @@ CopyOutcome PartsKeptIncomplete(const std::vector<OpenedCopy>& copies, const Sta
   outcome.reason = std::to_string(missing) + " bytes could not be read and were written as " +
                    "zeros; " + where + ", and a later rescue retries only what is missing";
   return outcome;
+}
+
+// Clusters in each part: a rescue left in parts goes on with the parts it was cut into, whatever
+// the destination says of itself now (a stick mounted another way, another computer).
+int64_t PartClusters(const CopyJob& job, const Recording& recording, const VolumeInfo& volume) {
+  const std::string mapPath =
+      job.rescue ? RescueMapToResume(job, PartStem(recording.fileStem, 1)) : std::string();
+  if (!mapPath.empty()) {
+    const std::optional<RescueMap> first = RescueMap::Load(mapPath, RescueMap::kAnyLength);
+    if (first && first->Length() > 0 && first->Length() % kMediaClusterSize == 0)
+      return first->Length() / kMediaClusterSize;
+  }
+  return ClustersPerPart(LargestFile(volume));
 }
 
 // The path of the first of the recording's parts that is there already; empty when none is.
@@ -356,7 +386,7 @@ CopyOutcome CopyInParts(const CopyJob& job, const Recording& recording, const Re
                         const VolumeInfo& volume, BatchCounters& counters, WorkObserver& observer,
                         RescueStage stage) {
   CopyOutcome outcome;
-  const std::vector<ReadPlan> parts = SplitPlan(plan, ClustersPerPart(LargestFile(volume)));
+  const std::vector<ReadPlan> parts = SplitPlan(plan, PartClusters(job, recording, volume));
   // A part already there refuses the recording, as a copy already there does.
   outcome.path = PartAlreadyThere(job, recording, parts.size());
   if (!outcome.path.empty()) {
@@ -392,7 +422,13 @@ CopyOutcome CopyInParts(const CopyJob& job, const Recording& recording, const Re
   if (finished) return PartsCopied(job, recording, plan, volume, copies, finals, outcome);
   outcome.status = result.stopped() ? CopyStatus::Stopped : CopyStatus::Failed;
   if (job.rescue && !copies.empty()) {
-    return PartsKeptIncomplete(copies, result, plan.Length(), outcome);
+    std::vector<CopyPart> later;
+    for (size_t k = copies.size(); k < parts.size(); ++k) {
+      const std::string working = WorkingPath(
+          job.destinationFolder + PartStem(recording.fileStem, k + 1) + ".ts", job.rescue);
+      if (FileExists(working)) later.push_back({working, parts[k].Length()});
+    }
+    return PartsKeptIncomplete(copies, later, result, plan.Length(), outcome);
   }
   // Nothing of a plain copy that did not end well is kept.
   for (const OpenedCopy& c : copies) DiscardFile(c.working);
@@ -419,14 +455,17 @@ CopyOutcome CopyRecording(const CopyJob& job, const Recording& recording, BatchC
     outcome.reason = kExistsMessage;
     return outcome;
   }
-  // A rescue taken up again has its room already.
-  const bool resuming =
-      job.rescue && (RescueToResume(job, name) || RescueToResume(job, PartStem(name, 1)));
+  // A rescue taken up again goes on in the form it was left in (one file, or parts), and has its
+  // room already.
+  const bool resumeWhole = job.rescue && RescueToResume(job, name);
+  const bool resumeParts = job.rescue && !resumeWhole && RescueToResume(job, PartStem(name, 1));
   const VolumeInfo volume =
       job.queryVolume ? job.queryVolume(job.destinationFolder) : QueryVolume(job.destinationFolder);
   ReadPlan plan;
   Status s = CheckBeforeCopy(job, recording.media);
-  if (s.ok() && job.checkSpace && !resuming) s = CheckDestination(job, volume, size);
+  if (s.ok() && job.checkSpace && !resumeWhole && !resumeParts) {
+    s = CheckDestination(job, volume, size);
+  }
   if (s.ok() && recording.found) {
     s = PlanClusterReads(*job.geometry, recording.clusters, size, plan);
   } else if (s.ok()) {
@@ -439,7 +478,7 @@ CopyOutcome CopyRecording(const CopyJob& job, const Recording& recording, BatchC
     return outcome;
   }
   const int64_t copiedBefore = counters.copiedBytes;
-  if (InParts(job, volume, plan.Length())) {
+  if (resumeParts || (!resumeWhole && InParts(job, volume, plan.Length()))) {
     outcome = CopyInParts(job, recording, plan, volume, counters, observer, stage);
   } else {
     outcome = CopyWhole(job, recording, plan, counters, observer, stage);

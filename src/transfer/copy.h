@@ -51,8 +51,8 @@ struct CopyJob {
 struct BatchCounters {
   int64_t totalBytes = 0;
   int64_t copiedBytes = 0;
-  // Bytes read off the disk so far, which the rate is measured by: never taken back, and without
-  // what a rescue taken up again finds on the destination already (copied, but not read now).
+  // Bytes read off the disk so far, which the rate is measured by: never taken back, and neither
+  // what a rescue skips or cannot read nor what one taken up again finds copied already.
   int64_t readBytes = 0;
   int64_t retryBytes = 0;    // what the first pass left unread, over every recording retried
   int64_t retriedBytes = 0;  // how much of it has been retried so far

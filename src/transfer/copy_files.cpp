@@ -89,12 +89,16 @@ void DateCopy(const Recording& recording, const std::string& path, std::string& 
 }
 
 // Whether a rescue's copy and map are left from an earlier run, under the name or its plain form.
-bool RescueToResume(const CopyJob& job, const std::string& name) {
+std::string RescueMapToResume(const CopyJob& job, const std::string& name) {
   for (const std::string& stem : {name, PlainAsciiName(name)}) {
     const std::string working = WorkingPath(job.destinationFolder + stem + ".ts", true);
-    if (FileExists(working) && FileExists(working + kMapSuffix)) return true;
+    if (FileExists(working) && FileExists(working + kMapSuffix)) return working + kMapSuffix;
   }
-  return false;
+  return {};
+}
+
+bool RescueToResume(const CopyJob& job, const std::string& name) {
+  return !RescueMapToResume(job, name).empty();
 }
 
 }  // namespace skelbrook

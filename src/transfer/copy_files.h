@@ -29,6 +29,8 @@ Status OpenWorkingFile(const CopyJob& job, const std::string& name, OutputFile& 
 
 // Whether a rescue's copy and map are left from an earlier run, under the name or its plain form.
 bool RescueToResume(const CopyJob& job, const std::string& name);
+// The map of that rescue; empty when there is none.
+std::string RescueMapToResume(const CopyJob& job, const std::string& name);
 
 // Adds `more` to a row's note, "; " between.
 void AddNote(std::string& note, const std::string& more);

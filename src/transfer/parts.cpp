@@ -1,12 +1,13 @@
 // Cutting a copy's plan into parts.
 #include "transfer/parts.h"
 
-#include "disk/layout.h"
+#include <algorithm>
 
 namespace skelbrook {
 
 int64_t ClustersPerPart(int64_t largestFile) {
-  return largestFile / kMediaClusterSize;
+  return largestFile < 0 ? kClustersPerPart
+                         : std::min(kClustersPerPart, largestFile / kMediaClusterSize);
 }
 
 std::string PartStem(const std::string& stem, size_t number) {

@@ -41,6 +41,7 @@ int64_t ReadAndKeep(Rescue& r, int64_t from, int64_t to, int64_t disk, Status& s
   const int64_t length = to - from;
   const int64_t delivered = std::min(r.c.drive.ReadUncached(disk, WholeGroups(length)), length);
   const int64_t good = delivered >= length ? length : delivered / kSectorSize * kSectorSize;
+  r.c.counters.readBytes += good;
   if (good > 0) {
     status = WriteAt(r, from, good);
     if (status.ok()) r.map.Mark(from, good, kFinished);
@@ -111,11 +112,14 @@ Status RetryBlock(Rescue& r, int64_t at, int64_t to, int64_t disk, bool skipped,
     gaps = drive.ReadSalvaging(disk, WholeGroups(length), false);
   if (Status s = WriteAt(r, at, length); !s.ok()) return s;
   r.map.Mark(at, length, kFinished);
+  int64_t bad = 0;
   for (const ReadGap& g : gaps) {
     const int64_t from = at + (g.first - disk);
     r.map.Mark(from, g.bytes, kBadSector);
-    unreadable += std::min(g.bytes, to - from);  // not the padding to a whole 4-byte group
+    bad += std::min(g.bytes, to - from);  // not the padding to a whole 4-byte group
   }
+  unreadable += bad;
+  r.c.counters.readBytes += length - bad;
   return Status::Ok();
 }
 
@@ -152,7 +156,6 @@ Status RescueFirstPass(Rescue& r) {
       if (a.status != kNonTried || from >= to) continue;
       if (Status s = FirstPassSpan(r, from, to, pieces[i].diskOffset + (from - runFrom)); !s.ok())
         return s;
-      c.counters.readBytes += to - from;
     }
     c.done = c.base + runTo;
     c.counters.copiedBytes += runTo - runFrom;

@@ -114,7 +114,7 @@ std::optional<RescueMap> RescueMap::Parse(const std::string& text, int64_t lengt
       return std::nullopt;
     }
   }
-  if (!statusLine || map.Length() != length) return std::nullopt;
+  if (!statusLine || (length != kAnyLength && map.Length() != length)) return std::nullopt;
   return map;
 }
 

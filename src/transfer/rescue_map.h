@@ -41,7 +41,9 @@ class RescueMap {
   // The mapfile's text; `pass` and `current` (the position and state of the copy) go on its
   // status line.
   std::string Text(int64_t current, char state, int pass) const;
-  // Reads a mapfile's text; nothing when it is not one, or does not cover exactly 0..length.
+  // Reads a mapfile's text; nothing when it is not one, or does not cover exactly 0..length
+  // (with kAnyLength, whatever length it covers).
+  static constexpr int64_t kAnyLength = -1;
   static std::optional<RescueMap> Parse(const std::string& text, int64_t length);
 
   // Writes the mapfile beside the copy: to a temporary name first, then renamed over the old

@@ -85,7 +85,8 @@ void MainWindow::buildControls() {
   controlPanel->setFrameShape(QFrame::StyledPanel);
   buildDriveRow();
   buildProgressAndStatus();
-  buildButtonsAndOptions();
+  buildButtons();
+  buildOptions();
   layOutControls();
   resize(860, 560);
   driveEdit->setFocus();
@@ -200,7 +201,7 @@ void MainWindow::buildProgressAndStatus() {
   statusLabel->setMinimumHeight(statusLabel->fontMetrics().lineSpacing() + 8);
 }
 
-void MainWindow::buildButtonsAndOptions() {
+void MainWindow::buildButtons() {
   readListButton = new QPushButton(QStringLiteral("Read filelist from 9200T"), controlPanel);
   readListButton->setObjectName(QStringLiteral("readListButton"));
   connect(readListButton, &QPushButton::clicked, this, [this] { readList(); });
@@ -219,6 +220,9 @@ void MainWindow::buildButtonsAndOptions() {
   exitButton = new QPushButton(QStringLiteral("Exit"), controlPanel);
   exitButton->setObjectName(QStringLiteral("exitButton"));
   connect(exitButton, &QPushButton::clicked, this, [this] { quit(); });
+}
+
+void MainWindow::buildOptions() {
   // For failing disks: unreadable sectors become zeros instead of failing the whole recording.
   rescueBox = new QCheckBox(QString::fromLatin1(kRescueBoxText), controlPanel);
   rescueBox->setObjectName(QStringLiteral("rescueBox"));
@@ -235,15 +239,17 @@ void MainWindow::buildButtonsAndOptions() {
     // Remembered when it can be; a settings file that cannot be written is no reason to refuse.
     (void)WriteSetting(ToUtf8(settingsPath()), kSettingsSection, kKeyWriteNfo, on ? "1" : "0");
   });
-  // A FAT32 stick holds no file of 4 GiB or more: such a recording goes onto it in parts.
-  splitBox =
-      new QCheckBox(QStringLiteral("Copy recordings of 4 GiB or more in parts"), controlPanel);
+  // A FAT32 stick holds no file of 4 GiB or more (through fusefat none over 2 GiB): such a
+  // recording goes onto it in parts.
+  splitBox = new QCheckBox(QStringLiteral("Copy recordings too large for the destination in parts"),
+                           controlPanel);
   splitBox->setObjectName(QStringLiteral("splitBox"));
   splitBox->setChecked(true);
   splitBox->setToolTip(QStringLiteral(
-      "The destination is FAT32, which holds no file of 4 GiB or more. Ticked, such a recording "
-      "is copied as NAME - part1.ts, NAME - part2.ts, ..., which media libraries and TVs play as "
-      "one; not ticked, it is not copied."));
+      "The destination holds no file as large as a long recording (FAT32 none of 4 GiB or more; "
+      "mounted through fusefat, none over 2 GiB). Ticked, such a recording is copied as NAME - "
+      "part1.ts, NAME - part2.ts, ..., which media libraries and TVs play as one; not ticked, it "
+      "is not copied."));
   splitBox->hide();
   connect(splitBox, &QCheckBox::toggled, this, [this](bool on) {
     (void)WriteSetting(ToUtf8(settingsPath()), kSettingsSection, kKeySplitForFat, on ? "1" : "0");
@@ -282,13 +288,17 @@ void MainWindow::layOutControls() {
   buttonRow->addWidget(copyButton);
   buttonRow->addWidget(exitButton);
   buttonRow->addStretch(1);
-  auto* optionRow = new QHBoxLayout;
-  optionRow->addWidget(unlistedBox);
-  optionRow->addWidget(deepBox);
-  optionRow->addStretch(1);
-  optionRow->addWidget(nfoBox);
-  optionRow->addWidget(splitBox);
-  optionRow->addWidget(rescueBox);
+  // What the read lists, then how the copies are made: on two rows, so that the window still
+  // fits a screen 1,280 pixels wide when the FAT32 box shows.
+  auto* readOptionRow = new QHBoxLayout;
+  readOptionRow->addWidget(unlistedBox);
+  readOptionRow->addWidget(deepBox);
+  readOptionRow->addStretch(1);
+  auto* copyOptionRow = new QHBoxLayout;
+  copyOptionRow->addWidget(nfoBox);
+  copyOptionRow->addWidget(splitBox);
+  copyOptionRow->addWidget(rescueBox);
+  copyOptionRow->addStretch(1);
   auto* frameLayout = new QVBoxLayout(controlPanel);
   frameLayout->addWidget(recordingProgress);
   frameLayout->addWidget(batchProgress);
@@ -296,13 +306,14 @@ void MainWindow::layOutControls() {
   frameLayout->addWidget(diskLabel);
   frameLayout->addWidget(statusLabel);
   frameLayout->addLayout(buttonRow);
-  frameLayout->addLayout(optionRow);
+  frameLayout->addLayout(readOptionRow);
+  frameLayout->addLayout(copyOptionRow);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(recordingList, 1);
   layout->addWidget(detailsBox);
   layout->addWidget(controlPanel);
-  // The keyboard goes through the options in the order they are shown, left to right.
+  // The keyboard goes through the options in the order they are shown.
   setTabOrder(unlistedBox, deepBox);
   setTabOrder(deepBox, nfoBox);
   setTabOrder(nfoBox, splitBox);

@@ -150,7 +150,8 @@ class MainWindow : public QWidget {
   void buildList();
   void buildDriveRow();
   void buildProgressAndStatus();
-  void buildButtonsAndOptions();
+  void buildButtons();
+  void buildOptions();
   void layOutControls();
 
   // Start-up and shut-down.
@@ -193,6 +194,8 @@ class MainWindow : public QWidget {
   void onRowFinished(int row, const CopyOutcome& outcome);
   // The rate is of the bytes read, the time left of the bytes not copied yet.
   void onProgress(double recording, double batch, int64_t copiedBytes, int64_t readBytes);
+  // What a row's tooltip and details say of how its copy ended; empty for a plain copy.
+  QString rowReason(const CopyOutcome& outcome) const;
   void onRetryProgress(int64_t retried, int64_t toRetry, int64_t unreadable);
   void finishBatch(const BatchResult& result);
   QString batchCounts(const BatchResult& result) const;

@@ -176,7 +176,6 @@ void MainWindow::onRowStarted(int row, int pass) {
   recordingList->setCurrentItem(item);
   recordingList->scrollToItem(item);
   showRow(row);
-  showRow(row);
 }
 
 void MainWindow::onProgress(double recording, double batch, int64_t copiedBytes,
@@ -206,6 +205,46 @@ void MainWindow::onRetryProgress(int64_t retried, int64_t toRetry, int64_t unrea
   batchProgress->setFormat(QStringLiteral("All retries: %p%"));
 }
 
+QString MainWindow::rowReason(const CopyOutcome& outcome) const {
+  // A copy in parts (on FAT32) names its parts' files.
+  QStringList parts;
+  for (const CopyPart& part : outcome.parts) parts << QFileInfo(FromUtf8(part.path)).fileName();
+  // Where a rescue keeps what it has: the working file, or each part's, with the map.
+  const QString kept =
+      parts.isEmpty()
+          ? QFileInfo(FromUtf8(outcome.path)).fileName() + QStringLiteral(" (map beside it)")
+          : QStringLiteral("its parts ") + parts.join(QStringLiteral(", ")) +
+                QStringLiteral(" (each with its map)");
+  const QString rescueBox = QString::fromLatin1(kRescueBoxText);
+  if (outcome.status == CopyStatus::Downloaded) {
+    if (parts.isEmpty()) return {};
+    return QStringLiteral(
+               "Copied in %1 parts, %2: the recording is larger than the destination holds in one "
+               "file. A media library plays them as one.")
+        .arg(parts.size())
+        .arg(parts.join(QStringLiteral(", ")));
+  }
+  if (outcome.status == CopyStatus::Stopped) {
+    if (!outcome.keptForRescue) return {};
+    return QStringLiteral(
+               "Stopped: what was read so far is kept in %1. Copy it again with \"%2\" ticked to "
+               "go on from there.")
+        .arg(kept, rescueBox);
+  }
+  if (outcome.unreadableBytes > 0) {
+    return QStringLiteral(
+               "Kept incomplete: %1 bytes could not be read and are zeros in %2. Copy it again "
+               "with \"%3\" ticked to retry only those bytes.")
+        .arg(outcome.unreadableBytes)
+        .arg(kept, rescueBox);
+  }
+  QString reason = QStringLiteral("Not copied: ") + FromUtf8(outcome.reason);
+  if (IsReadFailure(outcome) && !rescuing_) {
+    reason += QStringLiteral(". Tick \"%1\" and copy it again to keep what reads.").arg(rescueBox);
+  }
+  return reason;
+}
+
 void MainWindow::onRowFinished(int row, const CopyOutcome& outcome) {
   QTreeWidgetItem* item = recordingList->topLevelItem(row);
   if (!item || recordingAt(row) == nullptr) return;
@@ -224,43 +263,10 @@ void MainWindow::onRowFinished(int row, const CopyOutcome& outcome) {
     item->setData(kColumnName, kIconKeyRole, FromUtf8(model.icon));
   }
   const QString file = FromUtf8(model.fileStem) + QStringLiteral(".ts");
-  QString& reason = rowReasons_[static_cast<size_t>(row)];
-  reason.clear();
-  // A copy in parts (on FAT32) names its parts' files.
-  QStringList parts;
-  for (const CopyPart& part : outcome.parts) parts << QFileInfo(FromUtf8(part.path)).fileName();
-  if (outcome.status == CopyStatus::Downloaded && !parts.isEmpty()) {
-    reason = QStringLiteral(
-                 "Copied in %1 parts, %2: the recording is larger than the "
-                 "destination's file system holds in one file (FAT32 holds none of "
-                 "4 GiB or more). A media library plays them as one.")
-                 .arg(parts.size())
-                 .arg(parts.join(QStringLiteral(", ")));
-  }
-  // Where a rescue keeps what it has: the working file, or each part's, with the map.
-  const QString kept =
-      parts.isEmpty()
-          ? QFileInfo(FromUtf8(outcome.path)).fileName() + QStringLiteral(" (map beside it)")
-          : QStringLiteral("its parts ") + parts.join(QStringLiteral(", ")) +
-                QStringLiteral(" (each with its map)");
-  if (outcome.status == CopyStatus::Stopped && outcome.keptForRescue) {
-    reason = QStringLiteral(
-                 "Stopped: what was read so far is kept in %1. Copy it again with \"%2\" "
-                 "ticked to go on from there.")
-                 .arg(kept, QString::fromLatin1(kRescueBoxText));
-  } else if (outcome.status == CopyStatus::Failed && outcome.unreadableBytes > 0) {
-    reason = QStringLiteral(
-                 "Kept incomplete: %1 bytes could not be read and are zeros in %2. Copy it again "
-                 "with \"%3\" ticked to retry only those bytes.")
-                 .arg(outcome.unreadableBytes)
-                 .arg(kept, QString::fromLatin1(kRescueBoxText));
+  rowReasons_[static_cast<size_t>(row)] = rowReason(outcome);
+  if (outcome.status == CopyStatus::Failed && outcome.unreadableBytes > 0) {
     setStatus(file + QStringLiteral(" kept incomplete: ") + FromUtf8(outcome.reason));
   } else if (outcome.status == CopyStatus::Failed) {
-    reason = QStringLiteral("Not copied: ") + FromUtf8(outcome.reason);
-    if (IsReadFailure(outcome) && !rescuing_) {
-      reason += QStringLiteral(". Tick \"%1\" and copy it again to keep what reads.")
-                    .arg(QString::fromLatin1(kRescueBoxText));
-    }
     setStatus(outcome.alreadyExists
                   ? QString::fromLatin1(kExistsMessage)
                   : QStringLiteral("Errors! ") + file + QStringLiteral(" was not copied: ") +

@@ -123,12 +123,14 @@ TEST_F(PartsTest, ARescueKeepsEachPartWithItsMapAndIsTakenUpPartByPart) {
   std::fill_n(expected.begin() + 4 * C + 4096, kSectorSize, uint8_t{0});
   EXPECT_TRUE(Joined(".incomplete.ts") == expected);
 
-  // The disk reads again: only the missing sector's block is read, and every part is named.
+  // The disk reads again, and the destination no longer tells of a limit (the stick mounted
+  // another way): the rescue goes on with the parts it left, reading only the missing sector's
+  // block, and names every part.
   auto reads = std::make_shared<std::vector<DiskRead>>();
   disk.recordings[0].ticked = true;
   counters = {kLong, 0};
   const BatchResult again =
-      CopyTickedRecordings(disk.recordings, SmallFiles(true, Watched(reads)), counters, log);
+      CopyTickedRecordings(disk.recordings, Job(true, Watched(reads)), counters, log);
   ASSERT_EQ(again.outcomes[0].status, CopyStatus::Downloaded) << again.outcomes[0].reason;
   EXPECT_TRUE(Joined() == Expected(0, kLong));
   EXPECT_EQ(Left(), (std::set<std::string>{Part(1), Part(2), Part(3), Name(1)}));

@@ -798,6 +798,9 @@ class WindowTest : public QObject {
     s.ReadList(design);
     QTRY_VERIFY(s.Visible("splitBox"));
     QVERIFY(s.Find<QCheckBox>("splitBox")->isChecked());
+    // With every option shown the window still fits a screen 1,280 pixels wide.
+    QVERIFY2(s.w->minimumSizeHint().width() <= 1280,
+             qPrintable(QString::number(s.w->minimumSizeHint().width())));
     s.Tick(1);
     QVERIFY(s.CopyNow());
     const QString stem = QString(kNameA).chopped(3);
@@ -806,9 +809,8 @@ class WindowTest : public QObject {
     QCOMPARE(s.DestFile(parts[0]) + s.DestFile(parts[1]) + s.DestFile(parts[2]),
              Expected(31, 0, kSize));
     QCOMPARE(s.Row(1)->toolTip(2), "Copied in 3 parts, " + parts.join(", ") +
-                                       ": the recording is larger than the destination's file "
-                                       "system holds in one file (FAT32 holds none of 4 GiB or "
-                                       "more). A media library plays them as one.");
+                                       ": the recording is larger than the destination holds in "
+                                       "one file. A media library plays them as one.");
 
     // Not ticked: remembered, and such a recording is not copied at all.
     s.Find<QCheckBox>("splitBox")->setChecked(false);
