@@ -155,8 +155,7 @@ Status OpenCopy(const CopyJob& job, const std::string& name, int64_t size, int64
   if (reserved.ok()) return reserved;
   (void)out.Close();  // nothing of it is kept
   DiscardFile(copy.working);
-  const VolumeInfo volume =
-      job.queryVolume ? job.queryVolume(job.destinationFolder) : QueryVolume(job.destinationFolder);
+  const VolumeInfo volume = job.queryVolume(job.destinationFolder);
   return reserved.message() == kDestinationFullText && volume.freeBytes >= 0 ? NoRoom(size, volume)
                                                                              : reserved;
 }
@@ -459,8 +458,7 @@ CopyOutcome CopyRecording(const CopyJob& job, const Recording& recording, BatchC
   // room already.
   const bool resumeWhole = job.rescue && RescueToResume(job, name);
   const bool resumeParts = job.rescue && !resumeWhole && RescueToResume(job, PartStem(name, 1));
-  const VolumeInfo volume =
-      job.queryVolume ? job.queryVolume(job.destinationFolder) : QueryVolume(job.destinationFolder);
+  const VolumeInfo volume = job.queryVolume(job.destinationFolder);
   ReadPlan plan;
   Status s = CheckBeforeCopy(job, recording.media);
   if (s.ok() && job.checkSpace && !resumeWhole && !resumeParts) {

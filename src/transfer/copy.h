@@ -42,8 +42,9 @@ struct CopyJob {
   // file when empty.
   DiskOpener openDisk;
   std::function<std::unique_ptr<OutputFile>()> makeOutput;
-  // What the destination folder's file system is and holds: the system's answer when empty.
-  std::function<VolumeInfo(const std::string& folder)> queryVolume;
+  // What the destination folder's file system is and holds: the system's answer unless a test
+  // tells otherwise.
+  std::function<VolumeInfo(const std::string& folder)> queryVolume = QueryVolume;
 };
 
 // The running batch's byte counts; the batch bar shows copied / total, and during a rescue's

@@ -356,15 +356,15 @@ void MainWindow::setDestination(const QString& folder) {
   // The whole path (the label may be too narrow for it) and what the folder's file system is:
   // finding that out may wake a slow stick, so it is done off the window's thread.
   auto volume = std::make_shared<VolumeInfo>();
-  background_->Run([volume, where = ToUtf8(folder),
-                    query = queryVolume] { *volume = query ? query(where) : QueryVolume(where); },
-                   [this, volume, folder] {
-                     if (destinationFolder() != folder) return;  // chosen again meanwhile
-                     destinationLabel->setToolTip(folder + QLatin1Char('\n') +
-                                                  FromUtf8(DescribeVolume(*volume)));
-                     splitBox->setVisible(LargestFile(*volume) >= 0);
-                     emit destinationDescribed();
-                   });
+  background_->Run(
+      [volume, where = ToUtf8(folder), query = queryVolume] { *volume = query(where); },
+      [this, volume, folder] {
+        if (destinationFolder() != folder) return;  // chosen again meanwhile
+        destinationLabel->setToolTip(folder + QLatin1Char('\n') +
+                                     FromUtf8(DescribeVolume(*volume)));
+        splitBox->setVisible(LargestFile(*volume) >= 0);
+        emit destinationDescribed();
+      });
 }
 
 void MainWindow::loadSettings() {

@@ -98,8 +98,8 @@ class MainWindow : public QWidget {
   // empty (tests put a failing or slow disk here).
   DiskOpener openDisk;
   // What the destination folder's file system is and holds (called on a thread of its own):
-  // the system's answer when empty.
-  std::function<VolumeInfo(const std::string& folder)> queryVolume;
+  // the system's answer unless a test says otherwise.
+  std::function<VolumeInfo(const std::string& folder)> queryVolume = QueryVolume;
 
   // Whether start-up could open the recordings list file; the program cannot run without it.
   const Status& startupStatus() const { return startupStatus_; }

@@ -156,6 +156,16 @@ struct Session {
                        [this] { Find<QPushButton>("readListButton")->click(); }));
   }
   void ReadList(const mk::ImageDesign& design) { Read(Image(design), dest.path()); }
+  // The list read, then the disk slowed: rows 1 and 2 ticked, the first long enough to be
+  // stopped or left in the middle of its copy.
+  void ReadSlowLongCopy() {
+    mk::ImageDesign design = FourRecordings();
+    design.recordings[0].size = 12 * 780048;
+    ReadList(design);
+    w->openDisk = Slow(std::chrono::milliseconds(200));
+    Tick(1);
+    Tick(2);
+  }
 
   template <typename T = QWidget>
   T* Find(const char* name) {
@@ -661,12 +671,7 @@ class WindowTest : public QObject {
 
   void stopEndsTheBatchAtItsNextReadAndLeavesNoPartialFile() {
     Session s;
-    mk::ImageDesign design = FourRecordings();
-    design.recordings[0].size = 12 * 780048;  // long enough to be stopped in the middle
-    s.ReadList(design);
-    s.w->openDisk = Slow(std::chrono::milliseconds(200));
-    s.Tick(1);
-    s.Tick(2);
+    s.ReadSlowLongCopy();
     QVERIFY(!s.Visible("stopButton"));
     bool stopShown = false;
     s.AtFirstProgress([&](int) {
@@ -698,12 +703,7 @@ class WindowTest : public QObject {
   void leavingDuringCopyAsksThenStopsAndLeavesNoPartialFile() {
     for (const bool exitButton : {true, false}) {  // the Exit button, then the close box
       Session s;
-      mk::ImageDesign design = FourRecordings();
-      design.recordings[0].size = 12 * 780048;  // long enough to be left in the middle
-      s.ReadList(design);
-      s.w->openDisk = Slow(std::chrono::milliseconds(200));
-      s.Tick(1);
-      s.Tick(2);
+      s.ReadSlowLongCopy();
       // Asked, the user first says no: the copy goes on; then yes.
       s.answer = false;
       int leftAt = 0;  // percent of the first recording
