@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QImage>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
@@ -83,15 +82,16 @@ int main(int argc, char** argv) {
   form.browseForFolder = [&](QWidget*, const QString&, const QString&) { return dest.path(); };
   form.resize(900, 470);
   form.show();
-  form.findChild<QLineEdit*>(QStringLiteral("driveEdit"))->setText(image);
-  form.openDisk = [](const std::string& path, std::unique_ptr<skelbrook::DiskReader>& disk) {
+  form.session().SetDriveText(image.toStdString());
+  form.session().SeamsInUse().openDisk = [](const std::string& path,
+                                            std::unique_ptr<skelbrook::DiskReader>& disk) {
     std::unique_ptr<skelbrook::DiskReader> real;
     skelbrook::Status s = skelbrook::OpenRawDisk(path, real);
     if (s.ok()) disk = std::make_unique<UnhurriedDisk>(std::move(real));
     return s;
   };
-  form.chooseDestination();
-  form.readList();
+  form.session().ChooseDestination();
+  form.session().ReadList();
   WaitFor(form, &skelbrook::window::MainWindow::listReadEnded);
 
   auto* list = form.findChild<QTreeWidget*>(QStringLiteral("recordingList"));
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     if (form.rowIconKey(kRowBeingCopied) != QStringLiteral("downloading")) return;
     shot = WithTitleBar(form, form.grab());
   });
-  form.copyTicked();
+  form.session().Copy();
   WaitFor(form, &skelbrook::window::MainWindow::batchEnded);
 
   if (shot.isNull() || !shot.save(out)) {

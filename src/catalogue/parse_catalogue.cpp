@@ -106,7 +106,7 @@ CatalogueResult ListRecords(Drive& drive, ParseState& p, WorkObserver& observer,
                             std::optional<MediaDirectory>& directory) {
   SystemArea& area = p.c.area;
   const bool loaded = LoadSystemArea(drive, area, p.c.account);
-  if (!observer.pump()) return CatalogueResult::Stopped;
+  if (!observer.keepGoing()) return CatalogueResult::Stopped;
   if (!loaded || !ReadRootDirectory(drive, area, p.c.account)) return CatalogueResult::Unreadable;
   if (!FindRecordList(area)) return CatalogueResult::RecordListNotFound;
   area.recordCount =

@@ -12,7 +12,7 @@ namespace skelbrook {
 
 bool LoadRecordList(Drive& drive, SystemArea& area, CatalogueAccount& account,
                     WorkObserver& observer) {
-  if (!observer.pump()) return false;
+  if (!observer.keepGoing()) return false;
   if (area.recordListSize > kLargestRecordList) {
     account.problems.push_back("_RECORD_LIST_ claims " + std::to_string(area.recordListSize) +
                                " bytes; only the first " + std::to_string(kLargestRecordList) +

@@ -3,6 +3,24 @@
 
 namespace skelbrook {
 
+const char* IconKey(RowIcon icon) {
+  switch (icon) {
+    case RowIcon::Failed:
+      return "failed";
+    case RowIcon::Downloaded:
+      return "downloaded";
+    case RowIcon::Default:
+      return "default";
+    case RowIcon::Downloading:
+      return "downloading";
+    case RowIcon::Incomplete:
+      return "incomplete";
+    case RowIcon::Found:
+      return "found";
+  }
+  return "default";
+}
+
 std::string RowTexts::Unique(const std::string& text) {
   std::string unique = text;
   if (used_.count(unique) != 0) {

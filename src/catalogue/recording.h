@@ -12,15 +12,20 @@
 
 namespace skelbrook {
 
-// The pictures a row can show, by name.
-inline constexpr const char* kIconDefault = "default";
-inline constexpr const char* kIconDownloading = "downloading";
-inline constexpr const char* kIconDownloaded = "downloaded";
-inline constexpr const char* kIconFailed = "failed";
-// A rescue kept the copy with some bytes unreadable (zeros), ready to be retried.
-inline constexpr const char* kIconIncomplete = "incomplete";
-// A recording the catalogue lost, found again by a search of the whole disk.
-inline constexpr const char* kIconFound = "found";
+// The pictures a row can show. A window keeps them under their keys (IconKey), in this order.
+enum class RowIcon {
+  Failed,       // "failed": the copy did not happen
+  Downloaded,   // "downloaded": copied whole
+  Default,      // "default": listed, not copied yet
+  Downloading,  // "downloading": being copied
+  Incomplete,   // "incomplete": a rescue kept the copy with some bytes unreadable (zeros)
+  Found,        // "found": a recording the catalogue lost, found by a search of the whole disk
+};
+inline constexpr RowIcon kRowIcons[] = {RowIcon::Failed,      RowIcon::Downloaded, RowIcon::Default,
+                                        RowIcon::Downloading, RowIcon::Incomplete, RowIcon::Found};
+
+// The icon's key: "failed", "downloaded", "default", "downloading", "incomplete", "found".
+const char* IconKey(RowIcon icon);
 
 struct Recording {
   int slot = 0;  // the recorder's number of the recording, 2..255 for a media file
@@ -50,7 +55,7 @@ struct Recording {
   double durationSeconds = 0;
 
   // Its state in the list.
-  std::string icon = kIconDefault;
+  RowIcon icon = RowIcon::Default;
   bool ticked = false;
 };
 

@@ -32,7 +32,7 @@ class ProgressLine : public BatchObserver {
       : recordings_(recordings), counters_(counters), enabled_(enabled) {}
 
   // Ctrl-C stops the batch at its next step; the .part is removed as for any stopped copy.
-  bool pump() override { return !Interrupted(); }
+  bool keepGoing() override { return !Interrupted(); }
   void rowStarted(size_t row, int pass) override {
     // A rescue's retry pass says so: it goes over only what would not read, sector by sector.
     name_ = (pass == 2 ? "retrying " : "") + recordings_[row].rowText;
@@ -57,11 +57,11 @@ class ProgressLine : public BatchObserver {
     lastDraw_ = now;
     rate_.Add(now, counters_.readBytes);
     const double rate = rate_.BytesPerSecond();
-    const long leftSeconds =
-        static_cast<long>(rate_.SecondsLeft(counters_.totalBytes - counters_.copiedBytes));
+    const std::string left =
+        DurationText(rate_.SecondsLeft(counters_.totalBytes - counters_.copiedBytes));
     std::string name = name_.size() > 40 ? name_.substr(0, 37) + "..." : name_;
-    std::fprintf(stderr, "\r%-40s %3.0f%% | batch %3.0f%% | %6.1f MB/s | %ld:%02ld left ",
-                 name.c_str(), task_, batch_, rate / 1e6, leftSeconds / 60, leftSeconds % 60);
+    std::fprintf(stderr, "\r%-40s %3.0f%% | batch %3.0f%% | %6.1f MB/s | %s left ", name.c_str(),
+                 task_, batch_, rate / 1e6, left.c_str());
     std::fflush(stderr);
     drawn_ = true;
   }

@@ -25,16 +25,16 @@ class SearchLine : public WorkObserver {
   ~SearchLine() override {
     if (drawn_) std::fprintf(stderr, "\r%100s\r", "");
   }
-  bool pump() override { return !Interrupted(); }
+  bool keepGoing() override { return !Interrupted(); }
   void scanProgress(int64_t read, int64_t toRead) override {
     const auto now = RecentRate::Clock::now();
     rate_.Add(now, read);
     if (!enabled_ || now - lastDraw_ < std::chrono::milliseconds(200)) return;
     lastDraw_ = now;
-    const long left = static_cast<long>(rate_.SecondsLeft(toRead - read));
-    std::fprintf(stderr, "\r%-40s %3.0f%% | %6.1f MB/s | %ld:%02ld left ",
+    const std::string left = DurationText(rate_.SecondsLeft(toRead - read));
+    std::fprintf(stderr, "\r%-40s %3.0f%% | %6.1f MB/s | %s left ",
                  "searching the disk for lost recordings", Percent(read, toRead),
-                 rate_.BytesPerSecond() / 1e6, left / 60, left % 60);
+                 rate_.BytesPerSecond() / 1e6, left.c_str());
     std::fflush(stderr);
     drawn_ = true;
   }

@@ -1,5 +1,6 @@
-// The fixed points where long work (reading the list, copying) hands control back to its front end:
-// the window repaints and checks its stop flag there, the command line draws its progress line.
+// What long work (reading the list, copying, searching the disk) tells its front end as it goes,
+// and where it asks whether to go on: before each step and each read, so that a stop asked for by
+// the user (the window's Stop, Ctrl-C) lands at the next one.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +12,9 @@ class WorkObserver {
  public:
   virtual ~WorkObserver() = default;
 
-  // Lets the front end process pending events. Returns false when the user asked to stop
-  // (the window is closing); the work then ends at this point and cleans up after itself.
-  virtual bool pump() { return true; }
+  // Whether to go on: false once the user asked to stop. The work then ends at this point and
+  // cleans up after itself. Called from the work's own thread; it must answer at once.
+  virtual bool keepGoing() { return true; }
 
   // Progress of the recording being copied and of the whole batch, each 0..100.
   virtual void taskProgress(double /*percent*/) {}

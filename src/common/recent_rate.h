@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <utility>
 
 namespace skelbrook {
@@ -37,5 +38,14 @@ class RecentRate {
  private:
   std::deque<std::pair<Clock::time_point, int64_t>> samples_;
 };
+
+// A time left as people read it: "3:07", or with hours "1:02:03".
+inline std::string DurationText(int64_t seconds) {
+  const auto two = [](int64_t v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
+  if (seconds < 0) seconds = 0;
+  if (seconds >= 3600)
+    return std::to_string(seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60);
+  return std::to_string(seconds / 60) + ":" + two(seconds % 60);
+}
 
 }  // namespace skelbrook

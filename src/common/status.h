@@ -27,14 +27,24 @@ class [[nodiscard]] Status {
     return s;
   }
 
+  // The recorder disk would not deliver the bytes: a failure of the disk, not of the
+  // destination or the catalogue, which a rescue can work around.
+  static Status Unreadable(std::string message) {
+    Status s = Error(std::move(message));
+    s.unreadable_ = true;
+    return s;
+  }
+
   bool ok() const { return error_.empty(); }
   bool stopped() const { return stopped_; }
+  bool unreadable() const { return unreadable_; }
   explicit operator bool() const { return ok(); }
   const std::string& message() const { return error_; }
 
  private:
   std::string error_;
   bool stopped_ = false;
+  bool unreadable_ = false;
 };
 
 }  // namespace skelbrook

@@ -43,11 +43,10 @@ using DiskOpener =
 // The platform's raw drive or image file.
 Status OpenRawDisk(const std::string& path, std::unique_ptr<DiskReader>& disk);
 
-#ifndef _WIN32
-// The raw drive or image `path` through a read-only descriptor opened elsewhere (the system's
-// disk service hands one out to a user without the rights to open the device). Takes `fd` over.
+// POSIX only (raw_disk_posix.cpp): the raw drive or image `path` through a read-only descriptor
+// opened elsewhere (the system's disk service hands one out to a user without the rights to open
+// the device). Takes `fd` over.
 Status AdoptRawDisk(int fd, const std::string& path, std::unique_ptr<DiskReader>& disk);
-#endif
 
 // Whether the program runs with every right to the disks (root; an elevated administrator on
 // Windows): a refused open is then not about rights, and no hint about them is given.

@@ -5,6 +5,7 @@
 #include "device/drive.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace skelbrook {
 namespace {
@@ -44,6 +45,7 @@ int64_t Drive::Prepare(int64_t offset, int64_t count) {
   const int64_t whole = WholeSectors(count);
   buffer_.resize(static_cast<size_t>(whole));
   lastReadError_.clear();
+  stopped_ = false;
   if (offset < 0 || !IsOpen()) std::fill(buffer_.begin(), buffer_.end(), uint8_t{0});
   if (offset < 0) {
     lastReadError_ = "read before the start of the drive";
@@ -64,16 +66,38 @@ int64_t Drive::ReadUncached(int64_t offset, int64_t count) {
   return Transfer(offset, count, true);
 }
 
+bool Drive::AskedToStop() {
+  if (keepGoing_ && !keepGoing_()) {
+    stopped_ = true;
+    lastReadError_ = "stopped";
+  }
+  return stopped_;
+}
+
+int64_t Drive::ReadInPieces(int64_t offset, int64_t whole) {
+  int64_t delivered = 0;
+  while (delivered < whole && !AskedToStop()) {
+    const int64_t piece = std::min(whole - delivered, pace_->Limit());
+    const auto started = std::chrono::steady_clock::now();
+    const int64_t got = std::clamp<int64_t>(
+        disk_->ReadUncached(offset + delivered, buffer_.data() + delivered, piece, lastReadError_),
+        0, piece);
+    pace_->Took(got, std::chrono::steady_clock::now() - started);
+    delivered += got;
+    if (got < piece) break;
+  }
+  return delivered;
+}
+
 int64_t Drive::Transfer(int64_t offset, int64_t count, bool uncached) {
   if (count <= 1) return 0;
   const int64_t whole = Prepare(offset, count);
   int64_t delivered = 0;
   if (whole > 0) {
-    uint8_t* into = buffer_.data();
-    delivered =
-        std::clamp<int64_t>(uncached ? disk_->ReadUncached(offset, into, whole, lastReadError_)
-                                     : disk_->ReadAt(offset, into, whole, lastReadError_),
-                            0, whole);
+    delivered = uncached
+                    ? ReadInPieces(offset, whole)
+                    : std::clamp<int64_t>(
+                          disk_->ReadAt(offset, buffer_.data(), whole, lastReadError_), 0, whole);
     std::fill(buffer_.begin() + delivered, buffer_.end(), uint8_t{0});
   }
   // Only the rounding up to a whole sector came short: every byte asked for is here.
@@ -100,7 +124,7 @@ std::vector<ReadGap> Drive::ReadSalvaging(int64_t offset, int64_t count, bool wh
     const int64_t unit = std::max<int64_t>(disk_->SectorSize(), kSectorSize);
     at = (offset + at) / unit * unit - offset;
     at = std::max<int64_t>(at, 0);
-    while (at < whole) {
+    while (at < whole && !AskedToStop()) {
       const int64_t next = std::min(whole, ((offset + at) / unit + 1) * unit - offset);
       std::string sectorError;
       const int64_t got = std::clamp<int64_t>(
@@ -119,8 +143,10 @@ std::vector<ReadGap> Drive::ReadSalvaging(int64_t offset, int64_t count, bool wh
       }
       at = next;
     }
+    // Stopped: what was not read is zeros, and no gap is claimed for it.
+    if (stopped_) std::fill(buffer_.begin() + at, buffer_.end(), uint8_t{0});
   }
-  lastReadError_ = gaps.empty() ? std::string() : gaps.front().error;
+  if (!stopped_) lastReadError_ = gaps.empty() ? std::string() : gaps.front().error;
   buffer_.resize(static_cast<size_t>(count));
   return gaps;
 }

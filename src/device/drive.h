@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 
 #include "common/status.h"
 #include "device/disk_reader.h"
+#include "device/read_pace.h"
 
 namespace skelbrook {
 
@@ -18,6 +20,12 @@ namespace skelbrook {
 // physical drive, anything else is a path to a device or an image, taken as it is. Blanks around
 // the text are ignored.
 std::string ResolveDrivePath(std::string_view driveText);
+// The path of the platform's physical drive number `number`: "\\.\PhysicalDriveN" on Windows,
+// "/dev/sdX" on Linux (0 = "/dev/sda"), "/dev/rdiskN" on macOS.
+std::string DriveNumberPath(unsigned long number);
+// What the window writes in front of the drive box: the device path a number completes on
+// Windows, or what the box takes elsewhere.
+const char* DriveBoxLabel();
 
 // Bytes of one read that the disk would not deliver, even one sector at a time.
 struct ReadGap {
@@ -49,7 +57,8 @@ class Drive {
   // Like Read, but past the system's caches where the platform allows it: a block device is
   // read with direct I/O, an image file as Read reads it. The copy's bulk reads go this way:
   // after the first error the kernel reads a failing disk through its cache one page per
-  // request, and a failed direct read costs only itself.
+  // request, and a failed direct read costs only itself. A large read is made in pieces no
+  // larger than the pace allows (read_pace.h), so that on a slow disk a stop lands between them.
   int64_t ReadUncached(int64_t offset, int64_t count);
 
   // Like Read, but a read that fails is read again from the failure on, one logical sector
@@ -58,6 +67,18 @@ class Drive {
   // `wholeFirst` false the span is read one sector at a time from its start (for spans already
   // known to fail, where a whole read would only cost the disk's retries once more).
   std::vector<ReadGap> ReadSalvaging(int64_t offset, int64_t count, bool wholeFirst = true);
+
+  // Long work that reads in bulk (the copy, the rescue, the search of the whole disk) says here
+  // whether to go on. Once the answer is no, ReadUncached and ReadSalvaging stop at their next
+  // piece or sector and no further read starts: Stopped() then says that a short read was a
+  // stop, not a failure of the disk, and what it returned must not be taken for the disk's.
+  void SetKeepGoing(std::function<bool()> keepGoing) { keepGoing_ = std::move(keepGoing); }
+  bool Stopped() const { return stopped_; }
+  // Drives opened one after another for one disk (a batch's copies) share what they learnt of
+  // its speed.
+  void SharePace(std::shared_ptr<ReadPace> pace) {
+    if (pace) pace_ = std::move(pace);
+  }
 
   // Size of the opened drive or image in bytes; 0 when closed or unknown.
   int64_t SizeBytes() const { return disk_ ? disk_->SizeBytes() : 0; }
@@ -73,11 +94,19 @@ class Drive {
   // when nothing can be read there.
   int64_t Prepare(int64_t offset, int64_t count);
   int64_t Transfer(int64_t offset, int64_t count, bool uncached);
+  // Reads `whole` bytes at `offset` into the buffer past the caches, piece by piece at the
+  // pace; returns how many came in before the first failure or stop.
+  int64_t ReadInPieces(int64_t offset, int64_t whole);
+  // Whether the work reading the drive asked to stop; notes it in Stopped().
+  bool AskedToStop();
 
   std::vector<uint8_t> buffer_;
   std::unique_ptr<DiskReader> disk_;
   std::string path_;
   std::string lastReadError_;
+  std::function<bool()> keepGoing_;
+  bool stopped_ = false;
+  std::shared_ptr<ReadPace> pace_ = std::make_shared<ReadPace>();
 };
 
 }  // namespace skelbrook

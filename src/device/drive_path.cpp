@@ -20,31 +20,12 @@ bool AllDigits(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The kernel's disk letters: 0 = "a", 25 = "z", 26 = "aa", ...
-[[maybe_unused]] std::string DiskLetters(unsigned long index) {
-  std::string letters;
-  ++index;
-  while (index > 0) {
-    --index;
-    letters.insert(letters.begin(), static_cast<char>('a' + index % 26));
-    index /= 26;
-  }
-  return letters;
-}
-
 }  // namespace
 
 std::string ResolveDrivePath(std::string_view driveText) {
   const std::string_view text = TrimBlanks(driveText);
   if (!AllDigits(text)) return std::string(text);
-  const unsigned long number = std::stoul(std::string(text));
-#if defined(_WIN32)
-  return "\\\\.\\PhysicalDrive" + std::to_string(number);
-#elif defined(__APPLE__)
-  return "/dev/rdisk" + std::to_string(number);
-#else
-  return "/dev/sd" + DiskLetters(number);
-#endif
+  return DriveNumberPath(std::stoul(std::string(text)));
 }
 
 }  // namespace skelbrook

@@ -33,6 +33,10 @@ void DiscardFile(const std::string& path);
 // through FUSE), the name is checked to be free right before a plain rename.
 Status RenameNoReplace(const std::string& from, const std::string& to);
 
+// Lets the user write the file: on Windows its attributes become archive only, which clears
+// read-only, hidden and system; elsewhere its owner may write it. Best effort.
+void MakeWritable(const std::string& path);
+
 // Renames `from` to `to`, replacing whatever `to` was, and makes the rename durable.
 Status RenameReplacing(const std::string& from, const std::string& to);
 
@@ -67,14 +71,13 @@ VolumeInfo QueryVolume(const std::string& folder);
 // One line for the user: "vfat, 1,234,567 bytes free, no file of 4 GiB or more".
 std::string DescribeVolume(const VolumeInfo& volume);
 
-#ifdef __linux__
-// The file-system type and source of the mount that holds device `dev` ("major:minor") with the
-// mount point nearest to `path`, from the text of /proc/self/mountinfo. Empty when none matches.
+// Linux only (file_system_posix.cpp): the file-system type and source of the mount that holds
+// device `dev` ("major:minor") with the mount point nearest to `path`, from the text of
+// /proc/self/mountinfo. Empty when none matches.
 struct MountEntry {
   std::string type;    // e.g. "vfat", "fuse.fusefat", "fuseblk"
   std::string source;  // e.g. "/dev/sdb1"
 };
 MountEntry FindMount(const std::string& mountInfo, const std::string& dev, const std::string& path);
-#endif
 
 }  // namespace skelbrook

@@ -121,6 +121,12 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
   return Status::Ok();
 }
 
+void MakeWritable(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::permissions(PathFromUtf8(path), std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add, ec);
+}
+
 Status RenameReplacing(const std::string& from, const std::string& to) {
   if (rename(from.c_str(), to.c_str()) != 0) {
     return Status::Error("cannot write " + to + ": " + std::strerror(errno));

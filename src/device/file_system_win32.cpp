@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "device/file_system.h"
-#include "device/win32_text.h"
+#include "device/wide_text.h"
 
 namespace skelbrook {
 
@@ -17,6 +17,10 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
     return Status::Error("cannot rename to " + to + ": " + Win32ErrorText(GetLastError()));
   }
   return Status::Ok();
+}
+
+void MakeWritable(const std::string& path) {
+  SetFileAttributesW(WideFromUtf8(path).c_str(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 Status RenameReplacing(const std::string& from, const std::string& to) {

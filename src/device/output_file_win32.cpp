@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "device/output_file.h"
-#include "device/win32_text.h"
+#include "device/wide_text.h"
 
 namespace skelbrook {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "device/disk_reader.h"
 #include "device/sector_reads.h"
-#include "device/win32_text.h"
+#include "device/wide_text.h"
 
 namespace skelbrook {
 namespace {

@@ -134,7 +134,9 @@ void ReadRunSlowly(Search& s, int64_t first, int64_t count, std::vector<uint8_t>
     const int64_t offset = MediaClusterOffset(g, c);
     std::vector<ReadGap> gaps;
     if (s.drive.ReadUncached(offset, kMediaClusterSize) < kMediaClusterSize) {
+      if (s.drive.Stopped()) return;
       gaps = s.drive.ReadSalvaging(offset, kMediaClusterSize, false);
+      if (s.drive.Stopped()) return;
       for (const ReadGap& gap : gaps) {
         s.catalogue.account.unreadable.push_back({kAreaMediaData, gap.first, gap.bytes, gap.error});
       }
@@ -161,14 +163,17 @@ Status ScanClusters(Search& s) {
            s.owner[static_cast<size_t>(c + count)] != kDirectory) {
       ++count;
     }
-    if (!s.observer.pump()) return Status::Stopped();
+    if (!s.observer.keepGoing()) return Status::Stopped();
     const int64_t bytes = count * kMediaClusterSize;
     if (s.drive.ReadUncached(MediaClusterOffset(g, c), bytes) >= bytes) {
       const uint8_t* run = s.drive.Buffer().data();
       for (int64_t k = 0; k < count; ++k)
         Summarise(s, c + k, run + k * kMediaClusterSize, {}, restored);
+    } else if (s.drive.Stopped()) {
+      return Status::Stopped();
     } else {
       ReadRunSlowly(s, c, count, restored);
+      if (s.drive.Stopped()) return Status::Stopped();
     }
     done += count;
     s.observer.scanProgress(done * kMediaClusterSize, total * kMediaClusterSize);
@@ -314,6 +319,7 @@ std::string NameTime(int64_t seconds) {
 Status FindLostRecordings(Drive& drive, Catalogue& catalogue, WorkObserver& observer,
                           std::vector<FoundRecording>& found) {
   const MediaGeometry& g = catalogue.geometry;
+  drive.SetKeepGoing([&observer] { return observer.keepGoing(); });
   Search s{drive, catalogue, observer, 0, {}, {}, {std::string()}};
   s.clusters = drive.SizeBytes() > g.dataOffset
                    ? (drive.SizeBytes() - g.dataOffset) / kMediaClusterSize
@@ -363,7 +369,7 @@ void AddFoundRows(const std::vector<FoundRecording>& found, Catalogue& catalogue
     r.media.size = f.size;
     r.sizeText = SizeText(f.size);
     r.rowText = r.fileStem + ".ts";
-    r.icon = kIconFound;
+    r.icon = RowIcon::Found;
     r.guideText = std::string("Found by a search of the whole disk (") + f.how +
                   "): " + std::to_string(f.clusters.size()) + " clusters from byte " +
                   std::to_string(r.media.offset) + ".";

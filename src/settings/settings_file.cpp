@@ -16,10 +16,6 @@
 
 #include "device/file_system.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace skelbrook {
 namespace {
 
@@ -59,12 +55,7 @@ Status PrepareFile(const std::string& fileName) {
       return Status::Error("cannot write the settings file " + fileName + ": " + ErrnoText(errno));
     }
   }
-#ifdef _WIN32
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-#else
-  std::filesystem::permissions(path, std::filesystem::perms::owner_write,
-                               std::filesystem::perm_options::add, ec);
-#endif
+  MakeWritable(fileName);
   return Status::Ok();
 }
 

@@ -6,19 +6,24 @@
 namespace skelbrook {
 namespace {
 
-// Copies the row (one pass, or both) after a yield: nothing when the front end asked to stop.
+// The icon a row goes back to when its copy is stopped: what it showed before the batch.
+RowIcon IconAtRest(const Recording& recording) {
+  return recording.found ? RowIcon::Found : RowIcon::Default;
+}
+
+// Copies the row (one pass, or both) unless the front end asked to stop first: nothing then.
 std::optional<CopyOutcome> CopyRow(std::vector<Recording>& recordings, size_t row,
                                    const CopyJob& job, BatchCounters& counters,
                                    BatchObserver& observer, RescueStage stage) {
-  recordings[row].icon = kIconDownloading;
+  recordings[row].icon = RowIcon::Downloading;
   observer.rowStarted(row, stage == RescueStage::RetryOnly ? 2 : 1);
-  if (!observer.pump()) return std::nullopt;
+  if (!observer.keepGoing()) return std::nullopt;
   return CopyRecording(job, recordings[row], counters, observer, stage);
 }
 
 // Whether a rescue's first pass left the row with holes for the retry pass.
 bool LeftForRetry(const CopyJob& job, const CopyOutcome& outcome) {
-  return job.rescue && outcome.status == CopyStatus::Failed && outcome.unreadableBytes > 0;
+  return job.rescue && outcome.status == CopyStatus::KeptIncomplete;
 }
 
 // The rows the first pass left with holes, retried one after another (or, once stopped, left
@@ -41,9 +46,11 @@ void RetryRows(std::vector<Recording>& recordings, const std::vector<size_t>& re
 
 }  // namespace
 
-BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJob& job,
+BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJob& batchJob,
                                  BatchCounters& counters, BatchObserver& observer) {
   BatchResult result;
+  CopyJob job = batchJob;
+  if (!job.pace) job.pace = std::make_shared<ReadPace>();  // one disk, one pace for every copy
   // A rescue reads all the easy data first, over every recording, while the disk still reads;
   // only then does it retry what would not read, recording by recording.
   const RescueStage first = job.rescue ? RescueStage::FirstPassOnly : RescueStage::BothPasses;
@@ -54,8 +61,11 @@ BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJ
     if (!recordings[row].ticked) continue;
     const std::optional<CopyOutcome> outcome =
         CopyRow(recordings, row, job, counters, observer, first);
-    if (!outcome) {
-      recordings[row].icon = kIconDefault;
+    if (!outcome) {  // stopped before the copy began: the row is as it was
+      CopyOutcome stopped;
+      stopped.status = CopyStatus::Stopped;
+      ApplyOutcome(recordings[row], stopped);
+      observer.rowFinished(row, stopped);
       result.stopped = true;
       break;
     }
@@ -75,13 +85,20 @@ BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJ
 }
 
 void ApplyOutcome(Recording& recording, const CopyOutcome& outcome) {
-  if (outcome.status == CopyStatus::Downloaded) {
-    recording.ticked = false;
-    recording.icon = kIconDownloaded;
-  } else if (outcome.status == CopyStatus::Stopped) {
-    recording.icon = kIconDefault;
-  } else {
-    recording.icon = outcome.unreadableBytes > 0 ? kIconIncomplete : kIconFailed;
+  switch (outcome.status) {
+    case CopyStatus::Downloaded:
+      recording.ticked = false;
+      recording.icon = RowIcon::Downloaded;
+      break;
+    case CopyStatus::Stopped:
+      recording.icon = IconAtRest(recording);
+      break;
+    case CopyStatus::KeptIncomplete:
+      recording.icon = RowIcon::Incomplete;
+      break;
+    case CopyStatus::Failed:
+      recording.icon = RowIcon::Failed;
+      break;
   }
 }
 

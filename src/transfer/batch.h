@@ -17,7 +17,7 @@ struct Selection {
   int64_t bytes = 0;
 };
 
-// What a front end hears about the rows during a batch, besides pump() and the progress bars.
+// What a front end hears about the rows during a batch, besides keepGoing() and the progress bars.
 // Rows are indices into the recordings.
 class BatchObserver : public WorkObserver {
  public:
@@ -38,15 +38,15 @@ struct BatchResult {
 };
 
 // Copies every recording that is ticked when the loop reaches it. Copied ones are unticked and
-// marked "downloaded"; failed ones stay ticked and are marked "failed". A rescue runs its first
-// pass over every recording before it retries any; one that read whole takes its final name at
-// once.
+// marked "downloaded"; failed ones stay ticked and are marked "failed", those a rescue kept with
+// holes "incomplete". A rescue runs its first pass over every recording before it retries any;
+// one that read whole takes its final name at once.
 BatchResult CopyTickedRecordings(std::vector<Recording>& recordings, const CopyJob& job,
                                  BatchCounters& counters, BatchObserver& observer);
 
 // What a copy's outcome makes of its row: copied rows are unticked and "downloaded"; a rescue
-// kept with holes is "incomplete" and failed rows "failed", both still ticked; a stopped row is
-// as it was.
+// kept with holes is "incomplete" and failed rows "failed", both still ticked; a stopped row
+// shows again what it showed before the batch.
 void ApplyOutcome(Recording& recording, const CopyOutcome& outcome);
 
 // The count and byte total of the recordings ticked now.

@@ -17,6 +17,7 @@
 #include "device/disk_reader.h"
 #include "device/file_system.h"
 #include "device/output_file.h"
+#include "device/read_pace.h"
 #include "disk/media_geometry.h"
 
 namespace skelbrook {
@@ -45,6 +46,9 @@ struct CopyJob {
   // What the destination folder's file system is and holds: the system's answer unless a test
   // tells otherwise.
   std::function<VolumeInfo(const std::string& folder)> queryVolume = QueryVolume;
+  // How large the reads of the disk may be (read_pace.h): shared by the copies of a batch, so
+  // that each goes on from what the one before learnt of the disk. A copy alone when empty.
+  std::shared_ptr<ReadPace> pace;
 };
 
 // The running batch's byte counts; the batch bar shows copied / total, and during a rescue's
@@ -59,7 +63,13 @@ struct BatchCounters {
   int64_t retriedBytes = 0;  // how much of it has been retried so far
 };
 
-enum class CopyStatus { Downloaded, Failed, Stopped };
+// How a copy ended.
+enum class CopyStatus {
+  Downloaded,      // whole, under its final name
+  Failed,          // not copied: `reason` says why
+  KeptIncomplete,  // a rescue read all it could; the rest are zeros, mapped for a later rescue
+  Stopped,         // the user asked to stop
+};
 
 // One file of a recording copied in parts, and its length.
 struct CopyPart {
@@ -70,12 +80,13 @@ struct CopyPart {
 struct CopyOutcome {
   CopyStatus status = CopyStatus::Failed;
   bool alreadyExists = false;  // refused because the destination name is taken
+  bool readFailure = false;    // failed because the recorder disk would not read
   std::string reason;          // empty when downloaded
   std::string path;            // the final file name (a rescue with holes: its .incomplete.ts)
   int64_t bytesWritten = 0;
   int64_t unreadableBytes = 0;  // rescue mode: bytes not read (zeros in the file)
-  // A rescue's copy kept under its working name with its map (holes, or stopped), for a later
-  // rescue to go on with.
+  // A rescue's copy kept under its working name with its map (holes, stopped, or failed), for a
+  // later rescue to go on with.
   bool keptForRescue = false;
   std::string note;  // said of a good copy, e.g. that its chain went on past its size
   // A recording copied in parts: their files in order (path is the first); a rescue's kept

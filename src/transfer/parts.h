@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "common/observer.h"
 #include "device/file_system.h"
 #include "disk/layout.h"
+#include "transfer/copy.h"
 #include "transfer/read_plan.h"
 
 namespace skelbrook {
@@ -31,5 +33,12 @@ std::string PartStem(const std::string& stem, size_t number);
 // The plan cut into parts of `clustersPerPart` whole clusters (the last may hold fewer), each
 // with its bytes counted from the part's own start.
 std::vector<ReadPlan> SplitPlan(const ReadPlan& plan, int64_t clustersPerPart);
+
+// Copies a recording the destination cannot hold in one file as parts. Each part goes through
+// its own working file (a rescue's with its own map) and none takes its name until every part is
+// whole; a rescue left in parts goes on with the parts it was cut into.
+CopyOutcome CopyInParts(const CopyJob& job, const Recording& recording, const ReadPlan& plan,
+                        const VolumeInfo& volume, BatchCounters& counters, WorkObserver& observer,
+                        RescueStage stage);
 
 }  // namespace skelbrook

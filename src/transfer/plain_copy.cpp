@@ -31,13 +31,15 @@ Status ReadRun(Drive& drive, int64_t disk, int64_t count, std::vector<uint8_t>& 
   const int64_t delivered = drive.ReadUncached(disk, count);
   bytes = drive.Buffer().data();
   if (delivered >= count) return Status::Ok();
+  if (drive.Stopped()) return Status::Stopped();
   assembled = drive.Buffer();
   for (int64_t at = RescueBlockAt(delivered, count).first; at < count;) {
     const int64_t length = RescueBlockAt(at, count).second;
     if (drive.ReadUncached(disk + at, length) < length) {
       const std::string error = drive.LastReadError();
-      return Status::Error("cannot read the recorder disk at " +
-                           ByteText(FirstBadSector(drive, disk + at, length)) + ": " + error);
+      const int64_t bad = drive.Stopped() ? 0 : FirstBadSector(drive, disk + at, length);
+      if (drive.Stopped()) return Status::Stopped();
+      return Status::Unreadable("cannot read the recorder disk at " + ByteText(bad) + ": " + error);
     }
     std::copy(drive.Buffer().begin(), drive.Buffer().end(), assembled.begin() + at);
     at += length;
@@ -66,7 +68,7 @@ Status CopyPlainly(CopyContext& c) {
   const uint8_t* run = nullptr;    // the run's bytes as read
   std::vector<uint8_t> assembled;  // a run read again block by block
   for (size_t i = 0; i < pieces.size(); ++i) {
-    if (!c.observer.pump()) return Status::Stopped();
+    if (!c.observer.keepGoing()) return Status::Stopped();
     const ReadPiece& p = pieces[i];
     if (i == runEnd) {
       runEnd = RunEnd(pieces, i);

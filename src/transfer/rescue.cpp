@@ -37,15 +37,18 @@ Status WriteZeros(Rescue& r, int64_t from, int64_t to) {
 
 // Reads bytes [from, to) of the copy at `disk` past the caches and writes and marks what came in:
 // everything, or the whole sectors before the first that failed. Returns how many bytes that was.
+// A read stopped half way keeps what it read before the stop and sets `status` to Stopped.
 int64_t ReadAndKeep(Rescue& r, int64_t from, int64_t to, int64_t disk, Status& status) {
   const int64_t length = to - from;
   const int64_t delivered = std::min(r.c.drive.ReadUncached(disk, WholeGroups(length)), length);
+  const bool stopped = r.c.drive.Stopped();
   const int64_t good = delivered >= length ? length : delivered / kSectorSize * kSectorSize;
   r.c.counters.readBytes += good;
   if (good > 0) {
     status = WriteAt(r, from, good);
     if (status.ok()) r.map.Mark(from, good, kFinished);
   }
+  if (stopped && status.ok()) status = Status::Stopped();
   return good;
 }
 
@@ -77,7 +80,7 @@ Status FirstPassSpan(Rescue& r, int64_t from, int64_t to, int64_t disk) {
       pos = end;
       continue;
     }
-    if (!r.c.observer.pump()) return Status::Stopped();
+    if (!r.c.observer.keepGoing()) return Status::Stopped();
     const int64_t end = reading == Reading::Whole ? to : BlockEnd(pos, to);
     Status written;
     const int64_t good = ReadAndKeep(r, pos, end, disk + (pos - from), written);
@@ -110,6 +113,7 @@ Status RetryBlock(Rescue& r, int64_t at, int64_t to, int64_t disk, bool skipped,
   std::vector<ReadGap> gaps;
   if (!skipped || drive.ReadUncached(disk, WholeGroups(length)) < length)
     gaps = drive.ReadSalvaging(disk, WholeGroups(length), false);
+  if (drive.Stopped()) return Status::Stopped();  // the block stays as it was, to be retried
   if (Status s = WriteAt(r, at, length); !s.ok()) return s;
   r.map.Mark(at, length, kFinished);
   int64_t bad = 0;
@@ -149,7 +153,7 @@ Status RescueFirstPass(Rescue& r) {
     const size_t end = RunEnd(pieces, i);
     const int64_t runFrom = pieces[i].fileOffset;
     const int64_t runTo = pieces[end - 1].fileOffset + pieces[end - 1].bytes;
-    if (!c.observer.pump()) return Status::Stopped();
+    if (!c.observer.keepGoing()) return Status::Stopped();
     const std::vector<MapArea> areas = r.map.Areas();
     for (const MapArea& a : areas) {
       const int64_t from = std::max(a.pos, runFrom), to = std::min(a.pos + a.size, runTo);
@@ -178,7 +182,7 @@ Status RescueRetryPass(Rescue& r) {
     if (a.status == kFinished) continue;
     // In pieces of at most one block, so that a yield and a stop come between them.
     for (int64_t pos = a.pos; pos < a.pos + a.size;) {
-      if (!c.observer.pump()) return Status::Stopped();
+      if (!c.observer.keepGoing()) return Status::Stopped();
       const ReadPiece& p = pieces[PieceAt(pieces, pos)];
       const int64_t to = BlockEnd(pos, std::min(a.pos + a.size, p.fileOffset + p.bytes));
       const int64_t disk = p.diskOffset + (pos - p.fileOffset);

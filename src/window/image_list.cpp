@@ -1,7 +1,5 @@
 #include "window/image_list.h"
 
-#include "catalogue/recording.h"
-
 // The pictures live in a static library, whose resource registration the linker may otherwise
 // leave out; registering them by hand keeps them in.
 static bool RegisterWindowResources() {
@@ -17,36 +15,27 @@ namespace skelbrook::window {
 ImageList::ImageList(QObject* parent) : QObject(parent) {
   InitWindowResources();
   setObjectName(QStringLiteral("rowIcons"));
-  // The order the recordings list has always had them in.
-  Add(QString::fromLatin1(kIconFailed), QStringLiteral(":/icons/failed.png"));
-  Add(QString::fromLatin1(kIconDownloaded), QStringLiteral(":/icons/downloaded.png"));
-  Add(QString::fromLatin1(kIconDefault), QStringLiteral(":/icons/default.png"));
-  Add(QString::fromLatin1(kIconDownloading), QStringLiteral(":/icons/downloading.png"));
-  // A rescue's copy kept with unreadable bytes: neither copied nor failed.
-  Add(QString::fromLatin1(kIconIncomplete), QStringLiteral(":/icons/incomplete.png"));
-  // A recording the catalogue lost, found by a search of the whole disk.
-  Add(QString::fromLatin1(kIconFound), QStringLiteral(":/icons/found.png"));
-}
-
-void ImageList::Add(const QString& key, const QString& resource) {
-  // QIcon picks up the "@2x" picture beside each one for high-density screens. The same picture
-  // is given for a selected row, which a style would otherwise tint with the highlight colour
-  // until the icon is lost in it.
-  QIcon icon;
-  for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Selected}) icon.addFile(resource, {}, mode);
-  entries_.push_back({key, icon});
-}
-
-QIcon ImageList::Icon(const QString& key) const {
-  for (const Entry& e : entries_) {
-    if (e.key == key) return e.icon;
+  for (const RowIcon key : kRowIcons) {
+    // QIcon picks up the "@2x" picture beside each one for high-density screens. The same
+    // picture is given for a selected row, which a style would otherwise tint with the highlight
+    // colour until the icon is lost in it.
+    const QString resource =
+        QStringLiteral(":/icons/%1.png").arg(QString::fromLatin1(IconKey(key)));
+    QIcon icon;
+    for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Selected})
+      icon.addFile(resource, {}, mode);
+    icons_.push_back(icon);
   }
-  return {};
+}
+
+QIcon ImageList::Icon(RowIcon icon) const {
+  const auto index = static_cast<size_t>(icon);
+  return index < icons_.size() ? icons_[index] : QIcon();
 }
 
 QStringList ImageList::Keys() const {
   QStringList keys;
-  for (const Entry& e : entries_) keys << e.key;
+  for (const RowIcon key : kRowIcons) keys << QString::fromLatin1(IconKey(key));
   return keys;
 }
 

@@ -1,12 +1,14 @@
-// rowIcons: the four row icons of the recordings list, kept under their keys ("failed",
-// "downloaded", "default", "downloading") and drawn for this program (built in as resources).
+// rowIcons: the pictures a row of the recordings list can show, one for each RowIcon, kept
+// under its key ("failed", "downloaded", "default", "downloading", "incomplete", "found") and
+// drawn for this program (built in as resources).
 #pragma once
 
 #include <QIcon>
 #include <QObject>
-#include <QString>
 #include <QStringList>
 #include <vector>
+
+#include "catalogue/recording.h"
 
 namespace skelbrook::window {
 
@@ -16,19 +18,12 @@ class ImageList : public QObject {
  public:
   explicit ImageList(QObject* parent = nullptr);
 
-  // The icon under `key`; an empty icon for a key that is not in the list.
-  QIcon Icon(const QString& key) const;
+  QIcon Icon(RowIcon icon) const;
   // The keys in the order the icons were added.
   QStringList Keys() const;
 
  private:
-  void Add(const QString& key, const QString& resource);
-
-  struct Entry {
-    QString key;
-    QIcon icon;
-  };
-  std::vector<Entry> entries_;
+  std::vector<QIcon> icons_;  // in the order of kRowIcons
 };
 
 }  // namespace skelbrook::window

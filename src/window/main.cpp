@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 
-#include "window/home_folder.h"
+#include "session/home_folder.h"
 #include "window/main_window.h"
 #ifdef SKELBROOK_UDISKS
 #include "window/udisks.h"
@@ -16,20 +16,23 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("skelbrook"));
   QCoreApplication::setApplicationVersion(QStringLiteral(SKELBROOK_VERSION));
 
-  const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-  const QString home = skelbrook::window::HomeFolder(
-      QCoreApplication::applicationDirPath(), QStringLiteral(SKELBROOK_BUILD_FOLDER), config);
-  skelbrook::window::MainWindow form(
-      home, skelbrook::window::FirstDestination(
-                home, config, QStandardPaths::writableLocation(QStandardPaths::MoviesLocation),
-                QDir::homePath()));
+  namespace session = skelbrook::session;
+  const auto utf8 = [](const QString& s) { return s.toUtf8().toStdString(); };
+  const std::string config =
+      utf8(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+  const std::string home = session::HomeFolder(utf8(QCoreApplication::applicationDirPath()),
+                                               SKELBROOK_BUILD_FOLDER, config);
+  const std::string first = session::FirstDestination(
+      home, config, utf8(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation)),
+      utf8(QDir::homePath()));
+  skelbrook::window::MainWindow form(QString::fromStdString(home), QString::fromStdString(first));
 #ifdef SKELBROOK_UDISKS
-  form.openDisk = skelbrook::WithRightsFallback(
+  form.session().SeamsInUse().openDisk = skelbrook::WithRightsFallback(
       skelbrook::OpenRawDisk, skelbrook::window::OpenThroughUDisks, skelbrook::LacksRightsToRead);
 #endif
-  if (!form.startupStatus().ok()) {
+  if (!form.session().StartupStatus().ok()) {
     QMessageBox::critical(nullptr, form.windowTitle(),
-                          QString::fromStdString(form.startupStatus().message()));
+                          QString::fromStdString(form.session().StartupStatus().message()));
     return 1;
   }
   form.show();

@@ -1,5 +1,5 @@
-// The main window: building it, start-up and shut-down, ticking and clicking rows, the status
-// line. Reading the list is in window_reading.cpp, copying in window_copying.cpp.
+// The main window: building it, and turning the session's screen into widgets and the user's
+// clicks and keys into the session's calls.
 #include "window/main_window.h"
 
 #include <QCheckBox>
@@ -17,41 +17,71 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "device/file_system.h"
-#include "settings/settings_file.h"
-#include "window/background.h"
-#include "window/batch_share.h"
+#include "session/session_text.h"
 #include "window/image_list.h"
-#include "window/read_watch.h"
-#include "window/window_text.h"
 
 namespace skelbrook::window {
 namespace {
 
+namespace text = session::text;
+
 constexpr int kDetailsLines = 4;
+// How often the window asks the session whether a read of the disk has waited long.
+constexpr int kTickMilliseconds = 250;
+// Where a row keeps its icon key and its list index.
+constexpr int kIconKeyRole = Qt::UserRole + 1;
+constexpr int kRowRole = Qt::UserRole + 2;
+
+QString Q(const std::string& s) {
+  return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+QString Q(const char* s) {
+  return QString::fromUtf8(s);
+}
+std::string U(const QString& s) {
+  return s.toUtf8().toStdString();
+}
+
+void ShowBar(QProgressBar* bar, const session::Bar& b) {
+  bar->setVisible(b.visible);
+  bar->setValue(b.percent);
+  bar->setFormat(Q(b.text));  // the session's words, the percent already in them
+}
+
+void ShowButton(QWidget* button, const session::Control& c) {
+  button->setVisible(c.visible);
+  button->setEnabled(c.enabled);
+}
+
+void ShowOption(QCheckBox* box, const session::Option& o) {
+  const QSignalBlocker quiet(box);
+  box->setVisible(o.visible);
+  box->setEnabled(o.enabled);
+  box->setChecked(o.checked);
+}
+
+void SetText(QLabel* label, const std::string& text, const std::string& tip) {
+  label->setText(Q(text));
+  label->setToolTip(Q(tip));
+}
 
 }  // namespace
 
 MainWindow::MainWindow(const QString& homeFolder, const QString& firstDestination, QWidget* parent)
-    : QWidget(parent),
-      homeFolder_(QDir::toNativeSeparators(homeFolder)),
-      firstDestination_(
-          QDir::toNativeSeparators(firstDestination.isEmpty() ? homeFolder : firstDestination)),
-      background_(new Background(this)),
-      readWatch_(std::make_shared<ReadWatch>()),
-      stop_(std::make_shared<std::atomic<bool>>(false)) {
+    : QWidget(parent) {
   browseForFolder = [](QWidget* owner, const QString& title, const QString& start) {
     return QFileDialog::getExistingDirectory(owner, title, start);
   };
-  findAttachedDisks = [] { return FindDisks(); };
-  showMessage = [this](const QString& text) {
-    QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
+  showMessage = [this](const QString& message) {
+    QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
     box.exec();
   };
   askYesNo = [this](const QString& question) {
@@ -59,25 +89,10 @@ MainWindow::MainWindow(const QString& homeFolder, const QString& firstDestinatio
     return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
   };
-  endProgram = [this](int exitCode) {
-    closing_ = true;
-    hide();
-    QCoreApplication::exit(exitCode);
-  };
+  endProgram = [](int exitCode) { QCoreApplication::exit(exitCode); };
 
-  buildControls();
-  restoreSession();
-}
-
-MainWindow::~MainWindow() {
-  *stop_ = true;
-  background_->WaitForAll();
-  closeListFile();
-}
-
-void MainWindow::buildControls() {
   setObjectName(QStringLiteral("MainWindow"));
-  setWindowTitle(QString::fromLatin1(kWindowCaption));
+  setWindowTitle(Q(text::kCaption));
   rowIcons = new ImageList(this);
   buildList();
   controlPanel = new QFrame(this);
@@ -90,11 +105,25 @@ void MainWindow::buildControls() {
   layOutControls();
   resize(860, 560);
   driveEdit->setFocus();
-  // While disk work runs: whether a read has been waiting long enough to say so.
-  waitTimer = new QTimer(this);
-  waitTimer->setInterval(250);
-  connect(waitTimer, &QTimer::timeout, this, [this] { checkDiskWait(); });
+
+  session::Seams seams;
+  seams.recordListHelp = SKELBROOK_RECORD_LIST_HELP;
+  session_ = std::make_unique<session::Session>(
+      *this,
+      session::Places{U(QDir::toNativeSeparators(homeFolder)),
+                      U(QDir::toNativeSeparators(firstDestination))},
+      std::move(seams));
+  tickTimer = new QTimer(this);
+  tickTimer->setInterval(kTickMilliseconds);
+  connect(tickTimer, &QTimer::timeout, this, [this] { session_->Tick(); });
+  tickTimer->start();
 }
+
+MainWindow::~MainWindow() {
+  session_.reset();
+}
+
+// ---- Building the window ----------------------------------------------------------------------
 
 // The recordings list and the details box under it.
 void MainWindow::buildList() {
@@ -102,21 +131,27 @@ void MainWindow::buildList() {
   recordingList->setObjectName(QStringLiteral("recordingList"));
   recordingList->setColumnCount(3);
   recordingList->setHeaderLabels(
-      {QStringLiteral("Programme name"), QStringLiteral("File size"), QStringLiteral("Status")});
+      {Q(text::kColumnName), Q(text::kColumnSize), Q(text::kColumnChannelAndTimes)});
   recordingList->setRootIsDecorated(false);
   recordingList->setUniformRowHeights(true);
   recordingList->setAlternatingRowColors(true);
   recordingList->setSelectionMode(QAbstractItemView::SingleSelection);
   recordingList->setAllColumnsShowFocus(true);
-  // The user may resize every column; populateList gives them widths to start with.
+  // The user may resize every column; the first list gives them widths to start with.
   recordingList->header()->setStretchLastSection(true);
   recordingList->header()->setSectionResizeMode(QHeaderView::Interactive);
-  connect(recordingList, &QTreeWidget::itemChanged, this, &MainWindow::onItemChanged);
-  connect(recordingList, &QTreeWidget::itemClicked, this,
-          [this](QTreeWidgetItem* item, int) { onRowClicked(item); });
-  // The details box follows the current row, however it moves (the arrow keys as well).
+  connect(recordingList, &QTreeWidget::itemChanged, this,
+          [this](QTreeWidgetItem* item, int column) {
+            const std::optional<size_t> row = rowOf(item);
+            if (applying_ || column != kColumnName || !row) return;
+            session_->TickRow(*row, item->checkState(kColumnName) == Qt::Checked);
+          });
+  // The details box follows the current row, however it moves (a click, the arrow keys).
+  connect(recordingList, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+    if (const std::optional<size_t> row = rowOf(item); row && !applying_) session_->SelectRow(*row);
+  });
   connect(recordingList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    if (const int row = rowOf(item); row >= 0 && !syncingRows_) showRow(row);
+    if (const std::optional<size_t> row = rowOf(item); row && !applying_) session_->SelectRow(*row);
   });
 
   detailsBox = new QPlainTextEdit(this);
@@ -130,49 +165,35 @@ void MainWindow::buildList() {
 void MainWindow::buildDriveRow() {
   driveLabel = new QLabel(controlPanel);
   driveLabel->setObjectName(QStringLiteral("driveLabel"));
-#ifdef _WIN32
-  driveLabel->setText(QStringLiteral("\\\\.\\PhysicalDrive"));
-#else
-  driveLabel->setText(QStringLiteral("Drive number, or device or image path:"));
-#endif
-
   driveEdit = new QLineEdit(controlPanel);
   driveEdit->setObjectName(QStringLiteral("driveEdit"));
-#ifdef _WIN32
-  driveEdit->setMaximumWidth(driveEdit->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
-#else
   // Wide enough for an image's path.
   driveEdit->setMinimumWidth(driveEdit->fontMetrics().horizontalAdvance(
       QStringLiteral("/home/user/recorder-disk.img0000")));
-#endif
-  connect(driveEdit, &QLineEdit::returnPressed, this, [this] { readList(); });
+  connect(driveEdit, &QLineEdit::textEdited, this,
+          [this](const QString& typed) { session_->SetDriveText(U(typed)); });
+  connect(driveEdit, &QLineEdit::returnPressed, this, [this] { session_->ReadList(); });
 
   // The disks attached to the computer, those that read like a 9200T disk marked.
   findDiskButton = new QToolButton(controlPanel);
   findDiskButton->setObjectName(QStringLiteral("findDiskButton"));
-  findDiskButton->setText(QStringLiteral("Find disk"));
+  findDiskButton->setText(Q(text::kFindDiskButton));
   findDiskButton->setPopupMode(QToolButton::InstantPopup);
-  auto* diskMenu = new QMenu(findDiskButton);
+  diskMenu = new QMenu(findDiskButton);
   diskMenu->setObjectName(QStringLiteral("findDiskMenu"));
   findDiskButton->setMenu(diskMenu);
-  connect(diskMenu, &QMenu::aboutToShow, this, [this] { fillDiskMenu(); });
+  connect(diskMenu, &QMenu::aboutToShow, this, [this] { session_->FindDisks(); });
 
-  // Once a list is read: which disk, and where the copies go.
   diskLabel = new QLabel(controlPanel);
   diskLabel->setObjectName(QStringLiteral("diskLabel"));
   diskLabel->setWordWrap(true);
   diskLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   diskLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  diskLabel->hide();
-  // The device the text stands for, so that the user sees what will be opened.
-  connect(driveEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-    driveEdit->setToolTip(FromUtf8(ResolveDrivePath(ToUtf8(text))));
-  });
 
-  destinationButton = new QPushButton(QStringLiteral("Destination folder"), controlPanel);
+  destinationButton = new QPushButton(Q(text::kDestinationButton), controlPanel);
   destinationButton->setObjectName(QStringLiteral("destinationButton"));
-  connect(destinationButton, &QPushButton::clicked, this, [this] { chooseDestination(); });
-
+  connect(destinationButton, &QPushButton::clicked, this,
+          [this] { session_->ChooseDestination(); });
   destinationLabel = new QLabel(controlPanel);
   destinationLabel->setObjectName(QStringLiteral("destinationLabel"));
   destinationLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -185,13 +206,9 @@ void MainWindow::buildProgressAndStatus() {
   batchProgress = new QProgressBar(controlPanel);
   batchProgress->setObjectName(QStringLiteral("batchProgress"));
   for (QProgressBar* bar : {recordingProgress, batchProgress}) {
-    bar->setRange(0, kProgressMax);
-    bar->setValue(0);
+    bar->setRange(0, 100);
     bar->hide();
   }
-  recordingProgress->setFormat(QStringLiteral("This recording: %p%"));
-  batchProgress->setFormat(QStringLiteral("All ticked recordings: %p%"));
-
   statusLabel = new QLabel(controlPanel);
   statusLabel->setObjectName(QStringLiteral("statusLabel"));
   statusLabel->setAlignment(Qt::AlignCenter);
@@ -202,91 +219,49 @@ void MainWindow::buildProgressAndStatus() {
 }
 
 void MainWindow::buildButtons() {
-  readListButton = new QPushButton(QStringLiteral("Read filelist from 9200T"), controlPanel);
-  readListButton->setObjectName(QStringLiteral("readListButton"));
-  connect(readListButton, &QPushButton::clicked, this, [this] { readList(); });
-  // Where the read button stood, while a copy runs.
-  stopButton = new QPushButton(QStringLiteral("Stop"), controlPanel);
-  stopButton->setObjectName(QStringLiteral("stopButton"));
-  stopButton->setToolTip(QStringLiteral(
-      "Stop the copy at its next read. The recording being copied is not kept (a rescue keeps "
-      "what it has, ready to go on); the rows not reached stay ticked."));
-  stopButton->hide();
-  connect(stopButton, &QPushButton::clicked, this, [this] { stopWork(); });
-  copyButton = new QPushButton(QStringLiteral("Copy files to PC"), controlPanel);
-  copyButton->setObjectName(QStringLiteral("copyButton"));
-  copyButton->setEnabled(false);
-  connect(copyButton, &QPushButton::clicked, this, [this] { copyTicked(); });
-  exitButton = new QPushButton(QStringLiteral("Exit"), controlPanel);
-  exitButton->setObjectName(QStringLiteral("exitButton"));
-  connect(exitButton, &QPushButton::clicked, this, [this] { quit(); });
+  const auto button = [this](const char* caption, const char* name, auto action) {
+    auto* b = new QPushButton(Q(caption), controlPanel);
+    b->setObjectName(QString::fromLatin1(name));
+    connect(b, &QPushButton::clicked, this, [this, action] { (session_.get()->*action)(); });
+    return b;
+  };
+  readListButton = button(text::kReadButton, "readListButton", &session::Session::ReadList);
+  stopButton = button(text::kStopButton, "stopButton", &session::Session::Stop);
+  stopButton->setToolTip(Q(text::kStopTip));
+  copyButton = button(text::kCopyButton, "copyButton", &session::Session::Copy);
+  exitButton = button(text::kExitButton, "exitButton", &session::Session::Exit);
 }
 
 void MainWindow::buildOptions() {
-  // For failing disks: unreadable sectors become zeros instead of failing the whole recording.
-  rescueBox = new QCheckBox(QString::fromLatin1(kRescueBoxText), controlPanel);
-  rescueBox->setObjectName(QStringLiteral("rescueBox"));
-  rescueBox->setToolTip(QStringLiteral(
-      "Copy what reads first, then go back for what did not, sector by sector. Sectors that "
-      "still fail are zeros in <name>.incomplete.ts, mapped in <name>.incomplete.ts.map; copy "
-      "again with this ticked to retry only them."));
-
-  // For the media library: the guide text, channel and times beside each copy.
-  nfoBox = new QCheckBox(QStringLiteral("Write guide information beside each copy (.nfo)"),
-                         controlPanel);
-  nfoBox->setObjectName(QStringLiteral("nfoBox"));
-  connect(nfoBox, &QCheckBox::toggled, this, [this](bool on) {
-    // Remembered when it can be; a settings file that cannot be written is no reason to refuse.
-    (void)WriteSetting(ToUtf8(settingsPath()), kSettingsSection, kKeyWriteNfo, on ? "1" : "0");
-  });
-  // A FAT32 stick holds no file of 4 GiB or more (through fusefat none over 2 GiB): such a
-  // recording goes onto it in parts.
-  splitBox = new QCheckBox(QStringLiteral("Copy recordings too large for the destination in parts"),
-                           controlPanel);
-  splitBox->setObjectName(QStringLiteral("splitBox"));
-  splitBox->setChecked(true);
-  splitBox->setToolTip(QStringLiteral(
-      "The destination holds no file as large as a long recording (FAT32 none of 4 GiB or more; "
-      "mounted through fusefat, none over 2 GiB). Ticked, such a recording is copied as NAME - "
-      "part1.ts, NAME - part2.ts, ..., which media libraries and TVs play as one; not ticked, it "
-      "is not copied."));
-  splitBox->hide();
-  connect(splitBox, &QCheckBox::toggled, this, [this](bool on) {
-    (void)WriteSetting(ToUtf8(settingsPath()), kSettingsSection, kKeySplitForFat, on ? "1" : "0");
-  });
-  // Recordings whose records the catalogue lost still have their media files.
+  const auto option = [this](const char* caption, const char* tip, const char* name,
+                             session::OptionBox which) {
+    auto* box = new QCheckBox(Q(caption), controlPanel);
+    box->setObjectName(QString::fromLatin1(name));
+    if (tip != nullptr) box->setToolTip(Q(tip));
+    connect(box, &QCheckBox::toggled, this, [this, which](bool on) {
+      if (!applying_) session_->SetOption(which, on);
+    });
+    return box;
+  };
+  rescueBox = option(text::kRescueBox, text::kRescueTip, "rescueBox", session::OptionBox::Rescue);
+  nfoBox = option(text::kNfoBox, nullptr, "nfoBox", session::OptionBox::Nfo);
+  splitBox = option(text::kSplitBox, text::kSplitTip, "splitBox", session::OptionBox::Split);
   unlistedBox =
-      new QCheckBox(QStringLiteral("Show recordings missing from the catalogue"), controlPanel);
-  unlistedBox->setObjectName(QStringLiteral("unlistedBox"));
-  unlistedBox->setToolTip(QStringLiteral(
-      "After the listed recordings, list every media file no record names, as NNN_unlisted.ts; "
-      "also when the catalogue _RECORD_LIST_ is missing."));
-  // Recordings whose catalogue entries, directory entries or chains were lost: not remembered,
-  // since it reads the whole disk.
-  deepBox =
-      new QCheckBox(QStringLiteral("Search the whole disk for lost recordings"), controlPanel);
-  deepBox->setObjectName(QStringLiteral("deepBox"));
-  deepBox->setToolTip(QStringLiteral(
-      "Reads the whole disk, at its own speed, and lists after the others every recording the "
-      "catalogue lost (deleted, or on a disk that was formatted), as found_NNN.ts. It takes as "
-      "long as reading the disk from end to end: about 8 minutes for every 16 GB over USB 2 "
-      "(35 MB/s). Stop ends it, keeping the rest of the list."));
+      option(text::kUnlistedBox, text::kUnlistedTip, "unlistedBox", session::OptionBox::Unlisted);
+  deepBox = option(text::kDeepBox, text::kDeepTip, "deepBox", session::OptionBox::Deep);
 }
 
 void MainWindow::layOutControls() {
   // The frame: the progress bars where the drive/folder row is (that row goes once a list is
-  // read), the status line, the buttons.
+  // read), the status line, the buttons, the options.
   auto* driveRow = new QHBoxLayout;
-  driveRow->addWidget(driveLabel);
-  driveRow->addWidget(driveEdit);
-  driveRow->addWidget(findDiskButton);
-  driveRow->addWidget(destinationButton);
+  for (QWidget* w :
+       {static_cast<QWidget*>(driveLabel), static_cast<QWidget*>(driveEdit),
+        static_cast<QWidget*>(findDiskButton), static_cast<QWidget*>(destinationButton)})
+    driveRow->addWidget(w);
   driveRow->addWidget(destinationLabel, 1);
   auto* buttonRow = new QHBoxLayout;
-  buttonRow->addWidget(readListButton);
-  buttonRow->addWidget(stopButton);
-  buttonRow->addWidget(copyButton);
-  buttonRow->addWidget(exitButton);
+  for (QWidget* w : {readListButton, stopButton, copyButton, exitButton}) buttonRow->addWidget(w);
   buttonRow->addStretch(1);
   // What the read lists, then how the copies are made: on two rows, so that the window still
   // fits a screen 1,280 pixels wide when the FAT32 box shows.
@@ -295,9 +270,7 @@ void MainWindow::layOutControls() {
   readOptionRow->addWidget(deepBox);
   readOptionRow->addStretch(1);
   auto* copyOptionRow = new QHBoxLayout;
-  copyOptionRow->addWidget(nfoBox);
-  copyOptionRow->addWidget(splitBox);
-  copyOptionRow->addWidget(rescueBox);
+  for (QWidget* w : {nfoBox, splitBox, rescueBox}) copyOptionRow->addWidget(w);
   copyOptionRow->addStretch(1);
   auto* frameLayout = new QVBoxLayout(controlPanel);
   frameLayout->addWidget(recordingProgress);
@@ -320,297 +293,193 @@ void MainWindow::layOutControls() {
   setTabOrder(splitBox, rescueBox);
 }
 
-// ---- Start-up and shut-down ------------------------------------------------------------------
+// ---- Showing the session's screen -------------------------------------------------------------
 
-void MainWindow::restoreSession() {
-  setCopyEnabled(false);
-  loadSettings();
-  const QString listPath = listFilePath();
-  listFile_.open(PathFromUtf8(ToUtf8(listPath)),
-                 std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!listFile_.is_open()) {
-    startupStatus_ =
-        Status::Error("Cannot create " + ToUtf8(listPath) + ": the folder must be writable.");
-  }
-}
-
-QString MainWindow::folderPath(const char* fileName) const {
-  QString path = homeFolder_;
-  if (!path.endsWith(Separator())) path += Separator();
-  return path + QString::fromLatin1(fileName);
-}
-
-QString MainWindow::settingsPath() const {
-  return folderPath(kSettingsFileName);
-}
-QString MainWindow::listFilePath() const {
-  return folderPath(kListFileName);
-}
-QString MainWindow::destinationFolder() const {
-  return destinationLabel->text();
-}
-
-void MainWindow::setDestination(const QString& folder) {
-  destinationLabel->setText(folder);
-  destinationLabel->setToolTip(folder);
-  // The whole path (the label may be too narrow for it) and what the folder's file system is:
-  // finding that out may wake a slow stick, so it is done off the window's thread.
-  auto volume = std::make_shared<VolumeInfo>();
-  background_->Run(
-      [volume, where = ToUtf8(folder), query = queryVolume] { *volume = query(where); },
-      [this, volume, folder] {
-        if (destinationFolder() != folder) return;  // chosen again meanwhile
-        destinationLabel->setToolTip(folder + QLatin1Char('\n') +
-                                     FromUtf8(DescribeVolume(*volume)));
-        splitBox->setVisible(LargestFile(*volume) >= 0);
-        emit destinationDescribed();
-      });
-}
-
-void MainWindow::loadSettings() {
-  const std::string path = ToUtf8(settingsPath());
-  if (isNonEmptyFile(settingsPath())) {
-    setDestination(FromUtf8(ReadSetting(path, kSettingsSection, kKeySaveTo)));
-    driveEdit->setText(FromUtf8(ReadSetting(path, kSettingsSection, kKeyPhysicalDrive)));
-    const QSignalBlocker quiet(nfoBox), quietToo(splitBox);
-    nfoBox->setChecked(ReadSetting(path, kSettingsSection, kKeyWriteNfo) == "1");
-    splitBox->setChecked(ReadSetting(path, kSettingsSection, kKeySplitForFat) != "0");
-    return;
-  }
-  QString folder = firstDestination_;
-  if (!folder.endsWith(Separator())) folder += Separator();
-  setDestination(folder);
-  driveEdit->setText(QString::fromLatin1(kDefaultDrive));
-  // A settings file that cannot be written is not fatal: the values are in the window, and
-  // the next read of a drive tries to store them again.
-  (void)WriteSetting(path, kSettingsSection, kKeySaveTo, ToUtf8(destinationLabel->text()));
-  (void)WriteSetting(path, kSettingsSection, kKeyPhysicalDrive, ToUtf8(driveEdit->text()));
-}
-
-bool MainWindow::isNonEmptyFile(const QString& path) const {
-  const std::optional<int64_t> length = FileLength(ToUtf8(path));
-  return length && *length > 0;
-}
-
-void MainWindow::closeListFile() {
-  // A list being read is still writing to it; the read's end closes it.
-  if (!reading_ && listFile_.is_open()) listFile_.close();
-}
-
-void MainWindow::quit() {
-  if (copying_) {
-    exitAfterBatch_ = true;
-    close();  // asks first, and leaves once the copy has stopped
-    return;
-  }
-  closeListFile();
-  closing_ = true;
-  *stop_ = true;  // a list being read stops at its next step
-  close();
-  endProgram(0);
-}
-
-bool MainWindow::mayCloseNow() {
-  if (!copying_) return true;
-  if (!quitAfterBatch_) {
-    if (!askYesNo(QString::fromLatin1(kStopAndQuitQuestion))) {
-      exitAfterBatch_ = false;
-      recordingList->setFocus();  // never on Exit, where one more Space would ask again
-      return false;
+void MainWindow::ShowScreen(const session::Screen& s) {
+  applying_ = true;
+  driveLabel->setText(Q(s.driveLabel));
+  if (driveEdit->text() != Q(s.driveText)) driveEdit->setText(Q(s.driveText));
+  driveEdit->setToolTip(Q(s.driveTip));
+  SetText(destinationLabel, s.destination, s.destinationTip);
+  for (QWidget* w :
+       {static_cast<QWidget*>(driveLabel), static_cast<QWidget*>(driveEdit),
+        static_cast<QWidget*>(findDiskButton), static_cast<QWidget*>(destinationButton),
+        static_cast<QWidget*>(destinationLabel)})
+    w->setVisible(s.driveRow.visible);
+  diskLabel->setVisible(s.diskLineVisible);
+  diskLabel->setText(Q(s.diskLine));
+  SetText(statusLabel, s.status, s.status);
+  ShowBar(recordingProgress, s.recordingBar);
+  ShowBar(batchProgress, s.batchBar);
+  ShowButton(readListButton, s.readButton);
+  ShowButton(stopButton, s.stopButton);
+  ShowButton(copyButton, s.copyButton);
+  ShowButton(exitButton, s.exitButton);
+  ShowOption(unlistedBox, s.unlistedBox);
+  ShowOption(deepBox, s.deepBox);
+  ShowOption(nfoBox, s.nfoBox);
+  ShowOption(splitBox, s.splitBox);
+  ShowOption(rescueBox, s.rescueBox);
+  if (detailsBox->toPlainText() != Q(s.details)) detailsBox->setPlainText(Q(s.details));
+  if (s.currentRow && *s.currentRow < items_.size()) {
+    QTreeWidgetItem* item = items_[*s.currentRow];
+    if (recordingList->currentItem() != item) {
+      recordingList->setCurrentItem(item);
+      recordingList->scrollToItem(item);
     }
-    quitAfterBatch_ = true;
-    stopCopy();
   }
-  return false;  // the window goes once the copy has stopped and cleaned up after itself
+  applying_ = false;
+  keepFocusOffDisabled();
+}
+
+void MainWindow::keepFocusOffDisabled() {
+  // A button that loses the keyboard as it goes off would hand it on to the next one, which
+  // would be Exit: the list keeps it instead, so that one more key press never quits.
+  QWidget* focus = focusWidget();
+  if (focus != nullptr && focus != recordingList && (!focus->isEnabled() || focus->isHidden()) &&
+      qobject_cast<QPushButton*>(focus) != nullptr)
+    recordingList->setFocus();
+}
+
+void MainWindow::fillRow(QTreeWidgetItem* item, const session::RowView& row) {
+  item->setText(kColumnName, Q(row.name));
+  item->setText(kColumnSize, Q(row.size));
+  item->setText(kColumnChannelAndTimes, Q(row.channelAndTimes));
+  item->setTextAlignment(kColumnSize, Qt::AlignRight | Qt::AlignVCenter);
+  item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+  item->setCheckState(kColumnName, row.ticked ? Qt::Checked : Qt::Unchecked);
+  item->setIcon(kColumnName, rowIcons->Icon(row.icon));
+  item->setData(kColumnName, kIconKeyRole, Q(IconKey(row.icon)));
+  item->setData(kColumnName, kRowRole, QVariant::fromValue(row.row));
+  item->setIcon(kColumnChannelAndTimes,
+                row.warning ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+  item->setToolTip(kColumnName, Q(row.nameTip));
+  for (int column : {kColumnSize, kColumnChannelAndTimes}) item->setToolTip(column, Q(row.tip));
+}
+
+void MainWindow::ShowRows(const std::vector<session::RowView>& rows) {
+  applying_ = true;
+  recordingList->clear();
+  items_.assign(rows.size(), nullptr);
+  for (const session::RowView& row : rows) {
+    auto* item = new QTreeWidgetItem(recordingList);
+    if (row.row < items_.size()) items_[row.row] = item;
+    fillRow(item, row);
+  }
+  if (!sizedColumns_ && !rows.empty()) {
+    sizedColumns_ = true;
+    for (int column : {kColumnSize, kColumnChannelAndTimes})
+      recordingList->resizeColumnToContents(column);
+    const int width = recordingList->viewport()->width();
+    recordingList->setColumnWidth(kColumnName,
+                                  std::max(width - recordingList->columnWidth(kColumnSize) -
+                                               recordingList->columnWidth(kColumnChannelAndTimes),
+                                           width / 2));
+  }
+  applying_ = false;
+}
+
+void MainWindow::ShowRow(const session::RowView& row) {
+  if (row.row >= items_.size() || items_[row.row] == nullptr) return;
+  applying_ = true;
+  fillRow(items_[row.row], row);
+  applying_ = false;
+}
+
+std::optional<size_t> MainWindow::rowOf(QTreeWidgetItem* item) const {
+  if (item == nullptr) return std::nullopt;
+  const QVariant row = item->data(kColumnName, kRowRole);
+  if (!row.isValid()) return std::nullopt;
+  return row.value<size_t>();
+}
+
+QString MainWindow::rowIconKey(size_t row) const {
+  return row < items_.size() && items_[row]
+             ? items_[row]->data(kColumnName, kIconKeyRole).toString()
+             : QString();
+}
+
+void MainWindow::ShowDisks(const std::vector<session::DiskChoice>& disks) {
+  diskMenu->clear();
+  // However long a line (an image's path), the menu stays on the screen: the middle of a line
+  // too long for it gives way, and the whole line is its tooltip.
+  const QScreen* screen = diskMenu->screen() ? diskMenu->screen() : this->screen();
+  const int widest = screen ? screen->availableGeometry().width() * 9 / 10 : 1000;
+  for (size_t i = 0; i < disks.size(); ++i) {
+    const QString line = Q(disks[i].text);
+    QAction* action =
+        diskMenu->addAction(diskMenu->fontMetrics().elidedText(line, Qt::ElideMiddle, widest));
+    action->setToolTip(line);
+    action->setEnabled(!disks[i].path.empty());
+    if (disks[i].recorderDisk) {
+      QFont bold = action->font();
+      bold.setBold(true);
+      action->setFont(bold);
+    }
+    connect(action, &QAction::triggered, this, [this, i] { session_->ChooseDisk(i); });
+  }
+  diskMenu->setToolTipsVisible(true);
+  if (diskMenu->isVisible()) showDiskMenu();
+}
+
+// An open menu that grew as the disks came in is put back on the screen.
+void MainWindow::showDiskMenu() {
+  diskMenu->adjustSize();
+  const QScreen* screen = diskMenu->screen();
+  if (screen == nullptr) return;
+  const QRect room = screen->availableGeometry();
+  QRect where = diskMenu->geometry();
+  if (where.right() > room.right()) where.moveRight(room.right());
+  if (where.left() < room.left()) where.moveLeft(room.left());
+  diskMenu->move(where.topLeft());
+}
+
+// ---- What the session asks of the window ------------------------------------------------------
+
+void MainWindow::Post(std::function<void()> call) {
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void MainWindow::FocusList() {
+  recordingList->setFocus();
+}
+
+bool MainWindow::AskYesNo(const std::string& question) {
+  return askYesNo(Q(question));
+}
+
+void MainWindow::ShowFatalMessage(const std::string& message) {
+  showMessage(Q(message));
+}
+
+std::string MainWindow::ChooseFolder(const std::string& title, const std::string& start) {
+  return U(QDir::toNativeSeparators(browseForFolder(this, Q(title), Q(start))));
+}
+
+void MainWindow::EndProgram(int exitCode) {
+  hide();
+  endProgram(exitCode);
+}
+
+void MainWindow::WorkEnded(session::Work work) {
+  switch (work) {
+    case session::Work::ReadList:
+      return emit listReadEnded();
+    case session::Work::Copy:
+      return emit batchEnded();
+    case session::Work::FindDisks:
+      return emit disksFound();
+    case session::Work::DescribeDestination:
+      return emit destinationDescribed();
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!mayCloseNow()) {
-    event->ignore();
-    return;
-  }
-  closing_ = true;
-  *stop_ = true;
-  closeListFile();
-  event->accept();
-}
-
-void MainWindow::chooseDestination() {
-  const QString chosen =
-      browseForFolder(this, QString::fromLatin1(kFolderTitle), destinationFolder());
-  if (chosen.isEmpty()) return;
-  QString folder = QDir::toNativeSeparators(chosen);
-  if (!folder.endsWith(Separator())) folder += Separator();
-  setDestination(folder);
-}
-
-// ---- The status line -------------------------------------------------------------------------
-
-void MainWindow::setStatus(const QString& text) {
-  statusText_ = text;
-  if (showingWait_) return;
-  statusLabel->setText(text);
-  statusLabel->setToolTip(text);
-}
-
-void MainWindow::checkDiskWait() {
-  const auto waited = readWatch_->Waiting(ReadWatch::Clock::now());
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(waited).count();
-  if (seconds >= kWaitWorthSayingSeconds) {
-    showingWait_ = true;
-    QString text = QStringLiteral(
-                       "Waiting for the disk (%1 s). A failing disk can take a minute "
-                       "over one bad sector.")
-                       .arg(seconds);
-    if (stopping_) text += QStringLiteral(" The copy stops once this read returns.");
-    statusLabel->setText(text);
-    statusLabel->setToolTip(text);
-  } else if (showingWait_) {
-    showingWait_ = false;
-    setStatus(statusText_);
-  }
-}
-
-// ---- The list --------------------------------------------------------------------------------
-
-void MainWindow::populateList() {
-  const QSignalBlocker blocker(recordingList);
-  syncingRows_ = true;
-  for (size_t i = 0; i < recordings_.size(); ++i) {
-    const Recording& row = recordings_[i];
-    auto* item = new QTreeWidgetItem(recordingList);
-    const QString problems = problemsText(static_cast<int>(i));
-    item->setText(kColumnName, FromUtf8(row.rowText));
-    item->setText(kColumnSize, FromUtf8(row.sizeText));
-    item->setText(kColumnStatus, FromUtf8(row.channelAndTimes));
-    item->setTextAlignment(kColumnSize, Qt::AlignRight | Qt::AlignVCenter);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(kColumnName, row.ticked ? Qt::Checked : Qt::Unchecked);
-    item->setIcon(kColumnName, rowIcons->Icon(FromUtf8(row.icon)));
-    item->setData(kColumnName, kIconKeyRole, FromUtf8(row.icon));
-    if (!problems.isEmpty())
-      item->setIcon(kColumnStatus, style()->standardIcon(QStyle::SP_MessageBoxWarning));
-  }
-  rowReasons_.assign(recordings_.size(), QString());
-  for (size_t i = 0; i < recordings_.size(); ++i) refreshRowTips(static_cast<int>(i));
-  for (int column : {kColumnSize, kColumnStatus}) recordingList->resizeColumnToContents(column);
-  recordingList->setColumnWidth(kColumnName, std::max(recordingList->viewport()->width() -
-                                                          recordingList->columnWidth(kColumnSize) -
-                                                          recordingList->columnWidth(kColumnStatus),
-                                                      recordingList->viewport()->width() / 2));
-  syncingRows_ = false;
-}
-
-// ---- Ticking and clicking --------------------------------------------------------------------
-
-int MainWindow::rowOf(QTreeWidgetItem* item) const {
-  return item ? recordingList->indexOfTopLevelItem(item) : -1;
-}
-
-const Recording* MainWindow::recordingAt(int row) const {
-  return row >= 0 && row < static_cast<int>(recordings_.size())
-             ? &recordings_[static_cast<size_t>(row)]
-             : nullptr;
-}
-
-QString MainWindow::rowIconKey(int row) const {
-  QTreeWidgetItem* item = recordingList->topLevelItem(row);
-  return item ? item->data(kColumnName, kIconKeyRole).toString() : QString();
-}
-
-QString MainWindow::problemsText(int row) const {
-  const Recording* r = recordingAt(row);
-  if (r == nullptr || r->problems.empty()) return {};
-  QString text = QStringLiteral("Read in part:");
-  for (const std::string& problem : r->problems) text += QStringLiteral("\n- ") + FromUtf8(problem);
-  return text;
-}
-
-QString MainWindow::rowTip(int row) const {
-  QString tip = problemsText(row);
-  if (row >= 0 && row < static_cast<int>(rowReasons_.size()) &&
-      !rowReasons_[static_cast<size_t>(row)].isEmpty()) {
-    tip = rowReasons_[static_cast<size_t>(row)] +
-          (tip.isEmpty() ? QString() : QStringLiteral("\n\n") + tip);
-  }
-  return tip;
-}
-
-void MainWindow::refreshRowTips(int row) {
-  QTreeWidgetItem* item = recordingList->topLevelItem(row);
-  if (item == nullptr) return;
-  const QString tip = rowTip(row);
-  // The name column also shows the whole name, which the column may cut off.
-  const QString name = item->text(kColumnName);
-  item->setToolTip(kColumnName, tip.isEmpty() ? name : name + QStringLiteral("\n\n") + tip);
-  for (int column : {kColumnSize, kColumnStatus}) item->setToolTip(column, tip);
-}
-
-void MainWindow::showRow(int row) {
-  const Recording* r = recordingAt(row);
-  QString text = r != nullptr ? FromUtf8(r->guideText) : QString();
-  if (const QString tip = rowTip(row); !tip.isEmpty()) text += QStringLiteral("\n\n") + tip;
-  detailsBox->setPlainText(text);
-}
-
-void MainWindow::onItemChanged(QTreeWidgetItem* item, int column) {
-  if (syncingRows_ || column != kColumnName) return;
-  const int row = rowOf(item);
-  if (recordingAt(row) == nullptr) return;
-  const bool ticked = item->checkState(kColumnName) == Qt::Checked;
-  Recording& recording = recordings_[static_cast<size_t>(row)];
-  if (recording.ticked == ticked) return;  // some other change of the row
-  // The batch reads the tick when it reaches the row, so a tick made during a batch takes effect
-  // there.
-  recording.ticked = ticked;
-  if (batch_) ShareTick(*batch_, row, ticked);
-  onRowTicked(item);
-}
-
-void MainWindow::onRowTicked(QTreeWidgetItem* item) {
-  const int row = rowOf(item);
-  if (row < 0) return;
-  recordingList->setCurrentItem(item);
-  showRow(row);
-  const Recording* r = recordingAt(row);
-  const int64_t size = r != nullptr ? r->media.size : 0;
-  if (item->checkState(kColumnName) == Qt::Checked) {
-    selection_.bytes += size;
-    selection_.count += 1;
+  if (session_->Close()) {
+    event->accept();
   } else {
-    selection_.bytes -= size;
-    selection_.count -= 1;
+    event->ignore();
   }
-  showSelection();
-}
-
-void MainWindow::showSelection() {
-  const int count = selection_.count;
-  if (count == 0) {
-    setStatus(QString::fromLatin1(kCheckItemsText));
-    setCopyEnabled(false);
-    return;
-  }
-  const QString words = count == 1 ? QStringLiteral(" file selected totaling ")
-                                   : QStringLiteral(" files selected totaling ");
-  setStatus(QString::number(count) + words + QString::number(selection_.bytes) +
-            QStringLiteral(" bytes."));
-  if (!copyEnabled_) setCopyEnabled(true);
-}
-
-void MainWindow::setCopyEnabled(bool enabled) {
-  // No batch inside a batch: while one runs, the button stays off and the batch's end decides.
-  if (copying_) enabled = false;
-  copyEnabled_ = enabled;
-  // A button that loses its focus as it goes off hands it on to the next one, which would be
-  // Exit: the list keeps it instead, so that one more key press never quits.
-  if (!enabled && copyButton->hasFocus()) recordingList->setFocus();
-  copyButton->setEnabled(enabled);
-}
-
-void MainWindow::onRowClicked(QTreeWidgetItem* item) {
-  const int row = rowOf(item);
-  if (row >= 0) showRow(row);
 }
 
 }  // namespace skelbrook::window

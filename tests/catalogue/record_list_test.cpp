@@ -65,7 +65,7 @@ TEST(RecordParsing, RecordsBecomeTheRecordingsOfTheListAndTheListFile) {
   for (const Recording& r : back.recordings) {
     slots.push_back(r.slot);
     texts.push_back(r.rowText);
-    EXPECT_EQ(r.icon, kIconDefault);
+    EXPECT_EQ(r.icon, RowIcon::Default);
     EXPECT_FALSE(r.ticked);
   }
   EXPECT_EQ(slots, (std::vector<int>{7, 2, 3, 4, 5, 5, 6, 9, 9, 10, 10}));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #ifdef __linux__
@@ -80,6 +82,62 @@ TEST(Drive, ReadsExactlyTheBytesAskedForFromAReadOnlyImageAndZerosForTheRest) {
   EXPECT_FALSE(missing.Open(dir.file("no-such.img")).ok());
   EXPECT_FALSE(missing.IsOpen());
   EXPECT_EQ(test::FileChecksum(image), before);
+}
+
+// The size of bulk reads follows the disk: a read that takes seconds makes the next ones small
+// enough to take about half a second (never under 64 KiB), quick full-size reads let them grow
+// back, and nothing grows past 4 MiB.
+TEST(Drive, BulkReadsShrinkOnASlowDiskAndGrowBackWhenItIsQuick) {
+  using std::chrono::milliseconds;
+  ReadPace pace;
+  EXPECT_EQ(pace.Limit(), 1 << 20);
+  pace.Took(1 << 20, milliseconds(4000));  // 256 KiB a second: 128 KiB in half a second
+  EXPECT_EQ(pace.Limit(), 128 << 10);
+  pace.Took(64 << 10, milliseconds(10));  // quick, but smaller than the limit: proves nothing
+  EXPECT_EQ(pace.Limit(), 128 << 10);
+  pace.Took(128 << 10, milliseconds(2000));  // one request in two seconds: the smallest read
+  EXPECT_EQ(pace.Limit(), ReadPace::kSmallest);
+  pace.Took(0, milliseconds(30000));  // a read that failed after half a minute
+  EXPECT_EQ(pace.Limit(), ReadPace::kSmallest);
+  pace.Took(ReadPace::kSmallest, milliseconds(600));  // neither slow nor quick
+  EXPECT_EQ(pace.Limit(), ReadPace::kSmallest);
+  for (int i = 0; i < 10; ++i) pace.Took(pace.Limit(), milliseconds(5));
+  EXPECT_EQ(pace.Limit(), ReadPace::kLargest);
+}
+
+// A stop asked for while a long read is made lands between its pieces: what came in before is
+// the disk's, the rest zeros, and neither the read nor a sector-by-sector retry calls the rest
+// unreadable; once stopped, no further read reaches the disk.
+TEST(Drive, AStopLandsBetweenThePiecesOfALongRead) {
+  test::TempDir dir;
+  const std::string image = dir.file("disk.img");
+  const int64_t size = 4 << 20;
+  test::WriteBytesAt(image, 0, Pattern(static_cast<size_t>(size)));
+  auto log = std::make_shared<std::vector<test::DiskRead>>();
+  Drive drive;
+  ASSERT_TRUE(drive.Open(image, test::Watched(log)).ok());
+  auto pace = std::make_shared<ReadPace>();
+  pace->Took(1 << 20, std::chrono::seconds(8));  // a slow disk: 64 KiB reads
+  drive.SharePace(pace);
+  int answers = 0;
+  drive.SetKeepGoing([&answers] { return ++answers <= 3; });
+  const int64_t got = drive.ReadUncached(0, size);
+  EXPECT_TRUE(drive.Stopped());
+  ASSERT_EQ(log->size(), 3u);
+  EXPECT_EQ(log->front().count, ReadPace::kSmallest);
+  EXPECT_EQ(got, (*log)[0].count + (*log)[1].count + (*log)[2].count);
+  EXPECT_EQ(std::vector<uint8_t>(drive.Buffer().begin(), drive.Buffer().begin() + got),
+            Pattern(static_cast<size_t>(got)));
+  EXPECT_TRUE(std::all_of(drive.Buffer().begin() + got, drive.Buffer().end(),
+                          [](uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(drive.ReadSalvaging(got, 4096, false).empty());
+  EXPECT_TRUE(drive.Stopped());
+  EXPECT_EQ(log->size(), 3u);
+  // Without a stop the whole read comes in, whatever the size of its pieces.
+  drive.SetKeepGoing({});
+  EXPECT_EQ(drive.ReadUncached(0, size), size);
+  EXPECT_FALSE(drive.Stopped());
+  EXPECT_EQ(drive.Buffer(), Pattern(static_cast<size_t>(size)));
 }
 
 TEST(Drive, DestinationFilesNeverReplaceAnExistingFile) {

@@ -152,7 +152,8 @@ TEST(Recognition, TheDiskFinderMarksTheDisksThatReadLikeARecorderDisk) {
   EXPECT_TRUE(found[0].recorderDisk);
   EXPECT_FALSE(found[1].recorderDisk);
   // Under a gigabyte the size is in MB ("0.2 GB" would say little).
-  EXPECT_EQ(DescribeCandidate(found[0]), places.dev + "/loop1  loop1.img  204.8 MB  a 9200T disk");
+  EXPECT_EQ(DescribeCandidate(found[0]),
+            "9200T disk \u2014 " + places.dev + "/loop1  loop1.img  204.8 MB");
 
   if (geteuid() != 0) GTEST_SKIP() << "attaching a loop device needs root";
   const std::string image = DescriptorImage(dir, 10, kRecognitionMarker, 32, 64, 4096);

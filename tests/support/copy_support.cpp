@@ -75,16 +75,16 @@ CopyJob CopyFixture::Job(bool rescue, const DiskOpener& openDisk) const {
   return job;
 }
 
-BatchResult CopyFixture::CopyAll(const CopyJob& job, int stopAtPump) {
+BatchResult CopyFixture::CopyAll(const CopyJob& job, int stopAtCheck) {
   for (const auto& entry : fs::directory_iterator(PathFromUtf8(job.destinationFolder)))
     fs::remove(entry.path());
   for (Recording& r : disk.recordings) {
     r.ticked = true;
-    r.icon = kIconDefault;
+    r.icon = RowIcon::Default;
   }
   counters = {CountTicked(disk.recordings).bytes, 0};
-  log.pumps = 0;
-  log.stopAtPump = stopAtPump;
+  log.checks = 0;
+  log.stopAtCheck = stopAtCheck;
   log.task.clear();
   log.batch.clear();
   return CopyTickedRecordings(disk.recordings, job, counters, log);

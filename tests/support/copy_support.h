@@ -18,14 +18,14 @@ namespace skelbrook::test {
 
 inline constexpr int64_t C = kMediaClusterSize;
 
-// What a copy told its front end: the pump() calls (stopping at a chosen one) and both bars.
+// What a copy told its front end: the keepGoing() calls (stopping at a chosen one) and both bars.
 class ProgressLog : public BatchObserver {
  public:
-  bool pump() override { return ++pumps != stopAtPump; }
+  bool keepGoing() override { return ++checks != stopAtCheck; }
   void taskProgress(double p) override { task.push_back(p); }
   void batchProgress(double p) override { batch.push_back(p); }
-  int pumps = 0;
-  int stopAtPump = -1;
+  int checks = 0;
+  int stopAtCheck = -1;
   std::vector<double> task, batch;
 };
 
@@ -43,7 +43,7 @@ class CopyFixture : public ::testing::Test {
 
   CopyJob Job(bool rescue = false, const DiskOpener& openDisk = {}) const;
   // Empties the job's folder, ticks every row and copies them as a batch into `counters` and `log`.
-  BatchResult CopyAll(const CopyJob& job, int stopAtPump = -1);
+  BatchResult CopyAll(const CopyJob& job, int stopAtCheck = -1);
   // Rows are indices into disk.recordings.
   std::string Name(size_t row) const;  // the row's file name
   std::string Output(size_t row) const { return out.file(Name(row)); }

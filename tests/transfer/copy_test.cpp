@@ -64,13 +64,13 @@ TEST_F(CopyTest, BatchRefusesAnExistingFileUntouchedReplacesAStalePartAndGoesOn)
   const std::vector<uint8_t> kept = ReadWholeFile(Output(0));
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious");
   EXPECT_EQ(ReadWholeFile(Output(1)), Expected(1, copied[1]));
-  EXPECT_EQ(rows[0].icon, kIconFailed);
+  EXPECT_EQ(rows[0].icon, RowIcon::Failed);
   EXPECT_TRUE(rows[0].ticked);
   for (size_t i = 1; i + 1 < rows.size(); ++i) {
-    EXPECT_EQ(rows[i].icon, kIconDownloaded);
+    EXPECT_EQ(rows[i].icon, RowIcon::Downloaded);
     EXPECT_FALSE(rows[i].ticked);
   }
-  EXPECT_EQ(rows.back().icon, kIconDefault);
+  EXPECT_EQ(rows.back().icon, RowIcon::Default);
   selection = CountTicked(rows);
   EXPECT_EQ(selection.count, 1);
   EXPECT_EQ(selection.bytes, 2 * C + 10000);
@@ -128,6 +128,7 @@ TEST_F(CopyTest, DamagedRowsAreRefusedWithAReasonAndTheBatchGoesOn) {
       EXPECT_EQ(Left(), std::set<std::string>{Name(row)});
     } else {
       EXPECT_EQ(o.status, CopyStatus::Failed);
+      EXPECT_FALSE(o.readFailure);
       EXPECT_NE(o.reason.find(reasons.at(slot)), std::string::npos) << o.reason;
     }
   }

@@ -102,6 +102,7 @@ TEST_F(PartsTest, ARecordingTooLargeForOneFileIsCopiedInPartsCutAtClustersOrRefu
   const int64_t bad = disk.geometry.dataOffset + 15 * C + 512;  // part 2's last cluster
   r = CopyAll(SmallFiles(false, FailingAt({{bad, kSectorSize}}, false)));
   EXPECT_EQ(r.outcomes[0].status, CopyStatus::Failed);
+  EXPECT_TRUE(r.outcomes[0].readFailure);
   EXPECT_EQ(Left(), std::set<std::string>{Name(1)});
 }
 
@@ -109,7 +110,7 @@ TEST_F(PartsTest, ARescueKeepsEachPartWithItsMapAndIsTakenUpPartByPart) {
   const int64_t bad = disk.geometry.dataOffset + 14 * C + 4096;  // in part 2's second cluster
   const BatchResult first = CopyAll(SmallFiles(true, FailingAt({{bad, kSectorSize}}, false)));
   const CopyOutcome& kept = first.outcomes[0];
-  ASSERT_EQ(kept.status, CopyStatus::Failed);
+  ASSERT_EQ(kept.status, CopyStatus::KeptIncomplete);
   EXPECT_EQ(kept.unreadableBytes, kSectorSize);
   ASSERT_EQ(kept.parts.size(), 3u);
   EXPECT_EQ(kept.path, out.file(Part(1, ".incomplete.ts")));

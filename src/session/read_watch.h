@@ -9,7 +9,7 @@
 
 #include "device/disk_reader.h"
 
-namespace skelbrook::window {
+namespace skelbrook::session {
 
 class ReadWatch {
  public:
@@ -27,4 +27,4 @@ class ReadWatch {
 // while it waits.
 DiskOpener WatchReads(DiskOpener inner, std::shared_ptr<ReadWatch> watch);
 
-}  // namespace skelbrook::window
+}  // namespace skelbrook::session

@@ -1,6 +1,6 @@
-// Windows only: UTF-8 paths to the wide-character API, and system error codes to words.
+// Windows only (its code is in wide_text_win32.cpp): UTF-8 to and from the UTF-16 of the
+// wide-character API, and system error codes to words.
 #pragma once
-#ifdef _WIN32
 
 #include <string>
 
@@ -11,5 +11,3 @@ std::string Utf8FromWide(const std::wstring& wide);
 std::string Win32ErrorText(unsigned long code);
 
 }  // namespace skelbrook
-
-#endif

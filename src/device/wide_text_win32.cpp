@@ -1,8 +1,7 @@
-// Windows only: conversions between UTF-8 and the wide-character API.
-#ifdef _WIN32
-#include "device/win32_text.h"
-
+// Conversions between UTF-8 and the wide-character API.
 #include <windows.h>
+
+#include "device/wide_text.h"
 
 namespace skelbrook {
 
@@ -44,4 +43,3 @@ std::string Win32ErrorText(unsigned long code) {
 }
 
 }  // namespace skelbrook
-#endif

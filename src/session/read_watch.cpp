@@ -1,7 +1,7 @@
 // A reader in front of the recorder disk that notes when each read starts and ends.
-#include "window/read_watch.h"
+#include "session/read_watch.h"
 
-namespace skelbrook::window {
+namespace skelbrook::session {
 namespace {
 
 class WatchedReader : public DiskReader {
@@ -48,4 +48,4 @@ DiskOpener WatchReads(DiskOpener inner, std::shared_ptr<ReadWatch> watch) {
   };
 }
 
-}  // namespace skelbrook::window
+}  // namespace skelbrook::session

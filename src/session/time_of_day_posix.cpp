@@ -1,0 +1,17 @@
+// The time of day as the user's locale writes it.
+#include <ctime>
+
+#include "session/session_text.h"
+
+namespace skelbrook::session::text {
+
+std::string TimeOfDay() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  const size_t n = std::strftime(text, sizeof text, "%X", &local);
+  return std::string(text, n);
+}
+
+}  // namespace skelbrook::session::text
