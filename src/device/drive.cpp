@@ -85,6 +85,7 @@ int64_t Drive::ReadInPieces(int64_t offset, int64_t whole) {
     pace_->Took(got, std::chrono::steady_clock::now() - started);
     delivered += got;
     if (got < piece) break;
+    if (onPiece_ && delivered < whole) onPiece_(delivered);
   }
   return delivered;
 }

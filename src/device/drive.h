@@ -74,6 +74,9 @@ class Drive {
   // stop, not a failure of the disk, and what it returned must not be taken for the disk's.
   void SetKeepGoing(std::function<bool()> keepGoing) { keepGoing_ = std::move(keepGoing); }
   bool Stopped() const { return stopped_; }
+  // Hears, between the pieces of a long read past the caches, how many of its bytes are in, so
+  // that a slow disk's progress shows while one read is made.
+  void SetOnPiece(std::function<void(int64_t delivered)> onPiece) { onPiece_ = std::move(onPiece); }
   // Drives opened one after another for one disk (a batch's copies) share what they learnt of
   // its speed.
   void SharePace(std::shared_ptr<ReadPace> pace) {
@@ -105,6 +108,7 @@ class Drive {
   std::string path_;
   std::string lastReadError_;
   std::function<bool()> keepGoing_;
+  std::function<void(int64_t)> onPiece_;
   bool stopped_ = false;
   std::shared_ptr<ReadPace> pace_ = std::make_shared<ReadPace>();
 };

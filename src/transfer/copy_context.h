@@ -31,8 +31,9 @@ struct CopyContext {
 // file's current position.
 Status RestoreAndWrite(CopyContext& c, const uint8_t* source, int64_t bytes);
 
-// Moves both bars: this recording's (done of size) and the batch's.
-void ReportProgress(CopyContext& c);
+// Moves both bars: this recording's (done of size) and the batch's; `reading` bytes of a read
+// still under way count as done.
+void ReportProgress(CopyContext& c, int64_t reading = 0);
 
 // Reads the plan run by run, each run in one read past the caches, and writes it restored, with
 // a chance to stop and the bars moved per cluster. Any byte that will not read fails the copy,

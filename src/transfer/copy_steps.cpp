@@ -92,6 +92,8 @@ Status ReadIntoCopy(const CopyJob& job, const ReadPlan& plan, int64_t before, in
   drive.SetKeepGoing([&observer] { return observer.keepGoing(); });
   drive.SharePace(job.pace);
   CopyContext c{drive, *copy.out, plan, whole, counters, observer, before, before, {}};
+  // A slow disk's bars move with each piece of a long read, not only once it is all in.
+  drive.SetOnPiece([&c](int64_t delivered) { ReportProgress(c, delivered); });
   Rescue rescue{c, copy.map, copy.mapPath};
   Status result = job.rescue ? SaveMap(rescue, 0, kNonTried, true) : Status::Ok();
   if (result.ok() && !observer.keepGoing()) result = Status::Stopped();

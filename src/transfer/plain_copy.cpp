@@ -56,9 +56,9 @@ Status RestoreAndWrite(CopyContext& c, const uint8_t* source, int64_t bytes) {
   return c.out.Write(c.staging.data(), bytes);
 }
 
-void ReportProgress(CopyContext& c) {
-  c.observer.taskProgress(Percent(c.done, c.size));
-  c.observer.batchProgress(Percent(c.counters.copiedBytes, c.counters.totalBytes));
+void ReportProgress(CopyContext& c, int64_t reading) {
+  c.observer.taskProgress(Percent(c.done + reading, c.size));
+  c.observer.batchProgress(Percent(c.counters.copiedBytes + reading, c.counters.totalBytes));
 }
 
 Status CopyPlainly(CopyContext& c) {

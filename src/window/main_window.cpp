@@ -182,7 +182,9 @@ void MainWindow::buildDriveRow() {
   diskMenu = new QMenu(findDiskButton);
   diskMenu->setObjectName(QStringLiteral("findDiskMenu"));
   findDiskButton->setMenu(diskMenu);
-  connect(diskMenu, &QMenu::aboutToShow, this, [this] { session_->FindDisks(); });
+  connect(diskMenu, &QMenu::aboutToShow, this, [this] {
+    if (!reopeningDiskMenu_) session_->FindDisks();
+  });
 
   diskLabel = new QLabel(controlPanel);
   diskLabel->setObjectName(QStringLiteral("diskLabel"));
@@ -404,7 +406,7 @@ void MainWindow::ShowDisks(const std::vector<session::DiskChoice>& disks) {
   // However long a line (an image's path), the menu stays on the screen: the middle of a line
   // too long for it gives way, and the whole line is its tooltip.
   const QScreen* screen = diskMenu->screen() ? diskMenu->screen() : this->screen();
-  const int widest = screen ? screen->availableGeometry().width() * 9 / 10 : 1000;
+  const int widest = screen ? screen->availableGeometry().width() * 3 / 4 : 900;
   for (size_t i = 0; i < disks.size(); ++i) {
     const QString line = Q(disks[i].text);
     QAction* action =
@@ -422,16 +424,12 @@ void MainWindow::ShowDisks(const std::vector<session::DiskChoice>& disks) {
   if (diskMenu->isVisible()) showDiskMenu();
 }
 
-// An open menu that grew as the disks came in is put back on the screen.
+// An open menu that grew as the disks came in is opened again where it fits on the screen.
 void MainWindow::showDiskMenu() {
-  diskMenu->adjustSize();
-  const QScreen* screen = diskMenu->screen();
-  if (screen == nullptr) return;
-  const QRect room = screen->availableGeometry();
-  QRect where = diskMenu->geometry();
-  if (where.right() > room.right()) where.moveRight(room.right());
-  if (where.left() < room.left()) where.moveLeft(room.left());
-  diskMenu->move(where.topLeft());
+  reopeningDiskMenu_ = true;  // the disks are here: no new scan
+  diskMenu->hide();
+  diskMenu->popup(findDiskButton->mapToGlobal(QPoint(0, findDiskButton->height())));
+  reopeningDiskMenu_ = false;
 }
 
 // ---- What the session asks of the window ------------------------------------------------------

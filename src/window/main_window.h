@@ -128,6 +128,7 @@ class MainWindow : public QWidget, public session::View {
   std::vector<QTreeWidgetItem*> items_;  // the item of each list index
   bool applying_ = false;  // the session's state is being shown: no events go back to it
   bool sizedColumns_ = false;
+  bool reopeningDiskMenu_ = false;
   std::unique_ptr<session::Session> session_;  // last: it goes first, stopping its work
 };
 

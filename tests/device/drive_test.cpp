@@ -121,8 +121,11 @@ TEST(Drive, AStopLandsBetweenThePiecesOfALongRead) {
   drive.SharePace(pace);
   int answers = 0;
   drive.SetKeepGoing([&answers] { return ++answers <= 3; });
+  int64_t heard = 0;  // what the progress was told between the pieces
+  drive.SetOnPiece([&heard](int64_t delivered) { heard = delivered; });
   const int64_t got = drive.ReadUncached(0, size);
   EXPECT_TRUE(drive.Stopped());
+  EXPECT_EQ(heard, got);
   ASSERT_EQ(log->size(), 3u);
   EXPECT_EQ(log->front().count, ReadPace::kSmallest);
   EXPECT_EQ(got, (*log)[0].count + (*log)[1].count + (*log)[2].count);
