@@ -169,5 +169,22 @@ TEST(Recognition, TheDiskFinderMarksTheDisksThatReadLikeARecorderDisk) {
 }
 #endif
 
+#ifdef _WIN32
+// The disks Windows lists (through its disk interface, or by number where that lists none), each
+// under the name the drive box takes and looked at read-only; where the system offers no disk at
+// all (Wine, usually), there is nothing to look at.
+TEST(Recognition, TheDiskFinderListsTheSystemsDisksByTheirDriveNumbers) {
+  const std::vector<DiskCandidate> found = FindDisks();
+  if (found.empty()) GTEST_SKIP() << "this system offers no physical disk to look at";
+  int systemDisks = 0;
+  for (const DiskCandidate& disk : found) {
+    EXPECT_EQ(disk.path.rfind("\\\\.\\PhysicalDrive", 0), 0u) << disk.path;
+    EXPECT_NE(DescribeCandidate(disk).find(disk.path), std::string::npos);
+    systemDisks += disk.systemDisk;
+  }
+  EXPECT_LE(systemDisks, 1);
+}
+#endif
+
 }  // namespace
 }  // namespace skelbrook
