@@ -141,8 +141,17 @@ std::optional<std::set<size_t>> ChooseRows(const CopyOptions& options,
       return std::nullopt;
     }
   }
-  if (options.all) {
+  const bool matchAlone = !options.match.empty() && options.rows.empty() && options.slots.empty();
+  if (options.all || matchAlone) {
     for (size_t i = 0; i < recordings.size(); ++i) chosen.insert(i);
+  }
+  // --match narrows what the other options chose (or, alone, chooses from every row).
+  if (!options.match.empty()) {
+    std::set<size_t> matching;
+    for (const size_t i : ShapeRows(recordings, ListShape{options.match, "", false})) {
+      if (chosen.count(i) != 0) matching.insert(i);
+    }
+    chosen = matching;
   }
   return chosen;
 }
@@ -228,6 +237,8 @@ int RunCopy(const CopyOptions& options) {
   if (!ListsRows(readStatus, read)) return readStatus;
   const std::optional<std::set<size_t>> chosen = ChooseRows(options, c.recordings);
   if (!chosen) return kExitUsage;
+  if (chosen->empty() && !options.match.empty())
+    std::cerr << "No recording chosen holds every word of \"" << options.match << "\".\n";
 
   BatchCounters counters;
   for (const size_t row : *chosen) {

@@ -12,6 +12,7 @@ struct CopyOptions {
   bool all = false;
   std::vector<int> rows;
   std::vector<int> slots;
+  std::string match;  // only the rows holding every word (of those chosen, or of all)
   bool json = false;
   bool rescue = false;
   bool nfo = false;       // a guide file "<name>.nfo" beside each finished copy

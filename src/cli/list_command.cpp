@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "catalogue/clock.h"
+#include "catalogue/search.h"
 #include "catalogue/text.h"
 #include "cli/console_text.h"
 #include "cli/interrupt.h"
@@ -153,12 +154,28 @@ nlohmann::json RecordingJson(const Recording& r, size_t row) {
 
 }  // namespace
 
-int RunList(const std::string& driveText, bool json, const ReadOptions& options) {
+std::vector<size_t> ShapeRows(const std::vector<Recording>& recordings, const ListShape& shape) {
+  const std::vector<std::string> words = SearchWords(shape.match);
+  std::vector<bool> keep;
+  if (!words.empty()) {
+    keep.resize(recordings.size());
+    for (size_t i = 0; i < recordings.size(); ++i)
+      keep[i] = MatchesAll(SearchableText(recordings[i]), words);
+  }
+  const SortKey key = shape.sort == "name"    ? SortKey::Name
+                      : shape.sort == "size"  ? SortKey::Size
+                      : shape.sort == "start" ? SortKey::Start
+                                              : SortKey::Catalogue;
+  return OrderRows(recordings, key, shape.reverse, keep);
+}
+
+int RunList(const std::string& driveText, bool json, const ReadOptions& options,
+            const ListShape& shape) {
   Catalogue c;
   const int status = ReadDisk(driveText, c, options);
   if (!ListsRows(status, options)) return status;
   nlohmann::json recordings = nlohmann::json::array();
-  for (size_t i = 0; i < c.recordings.size(); ++i) {
+  for (const size_t i : ShapeRows(c.recordings, shape)) {
     const Recording& r = c.recordings[i];
     if (json) {
       recordings.push_back(RecordingJson(r, i + 1));

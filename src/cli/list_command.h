@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "catalogue/read_catalogue.h"
 
@@ -39,6 +40,18 @@ bool ListsRows(int readStatus, const ReadOptions& options);
 // The account of the read, for JSON output: "unreadable" and "problems".
 void AddAccount(const CatalogueAccount& account, nlohmann::json& out);
 
-int RunList(const std::string& driveText, bool json, const ReadOptions& options);
+// Which rows `list` prints, and in which order: those holding every word of `match` (all when it
+// is empty), by `sort` ("name", "size", "start"; the catalogue's order when empty), `reverse`d.
+struct ListShape {
+  std::string match;
+  std::string sort;
+  bool reverse = false;
+};
+
+// The list indices of the rows `shape` keeps, in its order.
+std::vector<size_t> ShapeRows(const std::vector<Recording>& recordings, const ListShape& shape);
+
+int RunList(const std::string& driveText, bool json, const ReadOptions& options,
+            const ListShape& shape = {});
 
 }  // namespace skelbrook::cli

@@ -21,6 +21,10 @@ CLI::App* AddCopyCommand(CLI::App& app, skelbrook::cli::CopyOptions& copy, const
   auto* slots =
       copyCmd->add_option("--slot", copy.slots, "copy the recording in slot N; may be repeated");
   all->excludes(rows)->excludes(slots);
+  copyCmd->add_option("--match", copy.match,
+                      "copy only the recordings whose title, channel or guide text hold every "
+                      "word of TEXT (case and accents ignored); with --row, --slot or --all, of "
+                      "those");
   copyCmd->add_flag("--json", copy.json, "print JSON");
   copyCmd->add_flag("--rescue", copy.rescue,
                     "copy what reads first, then retry the rest sector by sector; keep what stays "
@@ -51,6 +55,7 @@ int main(int argc, char** argv) {
   std::string listDrive;
   bool listJson = false;
   ReadOptions listRead;
+  ListShape listShape;
   auto* list = app.add_subcommand("list", "list the recordings on the drive");
   list->add_option("DRIVE", listDrive, "drive number, device or image")->required();
   list->add_flag("--json", listJson, "print JSON");
@@ -59,6 +64,12 @@ int main(int argc, char** argv) {
   const char* deepHelp =
       "also the recordings the catalogue lost: searches the whole disk (reads all of it)";
   list->add_flag("--deep", listRead.deep, deepHelp);
+  list->add_option("--match", listShape.match,
+                   "only the recordings whose title, channel or guide text hold every word of "
+                   "TEXT (case and accents ignored)");
+  list->add_option("--sort", listShape.sort, "in the order of: name, size or start")
+      ->check(CLI::IsMember({"name", "size", "start"}));
+  list->add_flag("--reverse", listShape.reverse, "the other way round (with --sort)");
 
   CopyOptions copy;
   CLI::App* copyCmd = AddCopyCommand(app, copy, unlistedHelp, deepHelp);
@@ -76,11 +87,11 @@ int main(int argc, char** argv) {
     const int rc = app.exit(e);
     return rc == 0 ? 0 : kExitUsage;
   }
-  if (list->parsed()) return RunList(listDrive, listJson, listRead);
+  if (list->parsed()) return RunList(listDrive, listJson, listRead, listShape);
   if (verify->parsed()) return RunVerify(verifyFiles, verifyJson);
   if (copyCmd->parsed()) {
-    if (!copy.all && copy.rows.empty() && copy.slots.empty()) {
-      std::cerr << "Say which recordings to copy: --all, --row N or --slot N.\n";
+    if (!copy.all && copy.rows.empty() && copy.slots.empty() && copy.match.empty()) {
+      std::cerr << "Say which recordings to copy: --all, --row N, --slot N or --match TEXT.\n";
       return kExitUsage;
     }
     return RunCopy(copy);

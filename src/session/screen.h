@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/recording.h"
+#include "catalogue/search.h"
 
 namespace skelbrook::session {
 
@@ -60,6 +61,13 @@ struct Screen {
 
   std::string details;               // the details box: the current row's guide text and more
   std::optional<size_t> currentRow;  // the row the user works with, as a list index
+
+  // Above the list, once it is read: the search box and the buttons that tick what is shown.
+  Control searchBox, tickShownButton, untickAllButton;
+  std::string search;  // what the search box holds
+  // The column the list is put in order by, and which way (Catalogue: the recorder's order).
+  SortKey sortKey = SortKey::Catalogue;
+  bool sortDescending = false;
 };
 
 // One row of the recordings list.

@@ -61,7 +61,7 @@ void Session::LoadSettings() {
     SetDestination(ReadSetting(path, kSettingsSection, kKeySaveTo));
     return;
   }
-  driveText_ = std::string(kDefaultDrive);  // (a move: GCC 12 at -O3 warns wrongly of a copy)
+  driveText_ = kDefaultDrive;
   SetDestination(WithSeparator(places_.firstDestination));
   // A settings file that cannot be written is not fatal: the values are in the window, and the
   // next read of a drive tries to store them again.
@@ -72,14 +72,23 @@ void Session::LoadSettings() {
 void Session::SetDestination(const std::string& folder) {
   destination_ = folder;
   destinationTip_ = folder;
+  volume_ = {};
   Show();
-  // What the folder's file system is: finding that out may wake a slow stick, so it is done off
-  // the window's thread.
+  DescribeDestination();
+}
+
+void Session::DescribeDestination() {
+  // What the folder's file system is and how much room it has: finding that out may wake a slow
+  // stick, so it is done off the window's thread.
   auto volume = std::make_shared<VolumeInfo>();
+  const std::string folder = destination_;
   worker_.Run([volume, folder, query = seams_.queryVolume] { *volume = query(folder); },
               [this, volume, folder] {
                 if (destination_ == folder) {  // not chosen again meanwhile
+                  volume_ = *volume;
                   destinationTip_ = text::DestinationTip(folder, DescribeVolume(*volume));
+                  // The free space is said with the selection's total when the ticks change
+                  // next: the words a batch ended with stay until then.
                   splitShown_ = LargestFile(*volume) >= 0;
                   Show();
                 }
@@ -144,7 +153,8 @@ void Session::Show() {
   s.destinationTip = destinationTip_;
   s.diskLineVisible = recognised_;
   s.diskLine = diskLine_;
-  s.status = showingWait_ ? waitText_ : status_;
+  const std::string note = ListNote();
+  s.status = showingWait_ ? waitText_ : note.empty() ? status_ : status_ + " " + note;
   s.recordingBar = recordingBar_;
   s.batchBar = batchBar_;
   // While a copy or a search runs, Stop stands where the read button stood.
@@ -160,6 +170,13 @@ void Session::Show() {
   s.splitBox = {splitShown_, true, split_};
   s.rescueBox = {true, true, rescue_};
   s.currentRow = current_;
+  const bool listed = recognised_ && phase_ != Phase::Reading && phase_ != Phase::Searching &&
+                      phase_ != Phase::Closing &&
+                      !(phase_ == Phase::Stopping && stoppingFrom_ == Phase::Searching);
+  s.searchBox = s.tickShownButton = s.untickAllButton = {true, listed};
+  s.search = search_;
+  s.sortKey = sortKey_;
+  s.sortDescending = sortDescending_;
   s.details = current_ ? DetailsOf(*current_) : std::string();
   const bool copying =
       phase_ == Phase::Copying || (phase_ == Phase::Stopping && stoppingFrom_ == Phase::Copying);
@@ -208,9 +225,45 @@ RowView Session::Row(size_t row) const {
 
 std::vector<RowView> Session::AllRows() const {
   std::vector<RowView> rows;
-  rows.reserve(catalogue_.recordings.size());
-  for (size_t i = 0; i < catalogue_.recordings.size(); ++i) rows.push_back(Row(i));
+  rows.reserve(shown_.size());
+  for (const size_t i : shown_) rows.push_back(Row(i));
   return rows;
+}
+
+void Session::ShowInOrder() {
+  const std::vector<std::string> words = SearchWords(search_);
+  std::vector<bool> keep;
+  if (!words.empty()) {
+    keep.resize(catalogue_.recordings.size());
+    for (size_t i = 0; i < keep.size(); ++i) keep[i] = MatchesAll(searchable_[i], words);
+  }
+  shown_ = OrderRows(catalogue_.recordings, sortKey_, sortDescending_, keep);
+  view_.ShowRows(AllRows());
+}
+
+std::string Session::ListNote() const {
+  if (SearchWords(search_).empty() || !recognised_) return {};
+  int hiddenTicks = 0;
+  std::vector<bool> isShown(catalogue_.recordings.size());
+  for (const size_t i : shown_) isShown[i] = true;
+  for (size_t i = 0; i < catalogue_.recordings.size(); ++i)
+    hiddenTicks += catalogue_.recordings[i].ticked && !isShown[i];
+  return text::ShownText(shown_.size(), catalogue_.recordings.size(), hiddenTicks);
+}
+
+void Session::SortBy(SortKey key) {
+  if (!recognised_) return;
+  sortDescending_ = key == sortKey_ && !sortDescending_;
+  sortKey_ = key;
+  ShowInOrder();
+  Show();
+}
+
+void Session::SetSearch(const std::string& typed) {
+  if (typed == search_) return;
+  search_ = typed;
+  ShowInOrder();
+  Show();
 }
 
 void Session::ShowRowChanged(size_t row) {
@@ -219,18 +272,34 @@ void Session::ShowRowChanged(size_t row) {
 
 // ---- Ticking and selecting --------------------------------------------------------------------
 
-void Session::TickRow(size_t row, bool ticked) {
-  if (row >= catalogue_.recordings.size()) return;
+void Session::CountTick(size_t row, bool ticked) {
   Recording& recording = catalogue_.recordings[row];
   if (recording.ticked == ticked) return;
   recording.ticked = ticked;
   // The batch reads each tick when it reaches the row, so a tick made during a batch counts.
   if (batchTicks_ && row < batchTicks_->size()) (*batchTicks_)[row] = ticked;
-  current_ = row;  // ticking a row also selects it
   selection_.count += ticked ? 1 : -1;
   selection_.bytes += ticked ? recording.media.size : -recording.media.size;
-  ShowSelection();
   ShowRowChanged(row);
+}
+
+void Session::TickRow(size_t row, bool ticked) {
+  if (row >= catalogue_.recordings.size() || catalogue_.recordings[row].ticked == ticked) return;
+  CountTick(row, ticked);
+  current_ = row;  // ticking a row also selects it
+  ShowSelection();
+  Show();
+}
+
+void Session::TickShown() {
+  for (const size_t row : shown_) CountTick(row, true);
+  ShowSelection();
+  Show();
+}
+
+void Session::UntickAll() {
+  for (size_t row = 0; row < catalogue_.recordings.size(); ++row) CountTick(row, false);
+  ShowSelection();
   Show();
 }
 
@@ -246,7 +315,11 @@ void Session::ShowSelection() {
     SetCopyEnabled(false);
     return;
   }
-  SetStatus(text::SelectionText(selection_.count, selection_.bytes));
+  // Beside the total, the room it goes into.
+  std::string words = text::SelectionText(selection_.count, selection_.bytes);
+  if (volume_.freeBytes >= 0)
+    words.append(" ").append(text::FreeText(volume_.freeBytes, destination_));
+  SetStatus(words);
   if (!copyEnabled_) SetCopyEnabled(true);
 }
 

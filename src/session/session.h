@@ -99,7 +99,7 @@ class Session {
   void ReadList();
   void TickRow(size_t row, bool ticked);
   void SelectRow(size_t row);  // clicked, or moved to with the keys
-  void Copy();
+  void Copy();                 // asks first when the ticked rows do not fit the destination
   void Stop();
   void ChooseDestination();
   void SetOption(OptionBox box, bool on);
@@ -111,12 +111,23 @@ class Session {
   bool Close();
   // Called by the view's timer, a few times a second: while a read of the disk waits, says so.
   void Tick(Clock::time_point now = Clock::now());
+  // A column's header clicked: the list in that column's order; clicked again, reversed. The
+  // rows keep their numbers, and a copy still goes in the catalogue's order.
+  void SortBy(SortKey key);
+  // What the search box holds: only the rows whose title, channel or guide text hold every word
+  // are shown. Ticks of rows not shown are kept, and copied.
+  void SetSearch(const std::string& typed);
+  // Ticks every row shown; unticks every row, shown or not.
+  void TickShown();
+  void UntickAll();
 
   // What the session knows, for its views and the program's own checks.
   Phase CurrentPhase() const { return phase_; }
   const Screen& CurrentScreen() const { return screen_; }
   const std::vector<Recording>& Recordings() const { return catalogue_.recordings; }
   const Selection& Ticked() const { return selection_; }
+  // The rows shown, in the order shown.
+  const std::vector<size_t>& ShownRows() const { return shown_; }
   bool CopyEnabled() const { return copyEnabled_; }
   RowView Row(size_t row) const;
   std::string SettingsPath() const;
@@ -131,6 +142,7 @@ class Session {
   // Start-up and the settings (session.cpp).
   void LoadSettings();
   void SetDestination(const std::string& folder);
+  void DescribeDestination();  // what the destination is on, found out off the window's thread
   void StoreOption(const char* key, bool on);
 
   // The screen: built from the state after every change and handed to the view.
@@ -142,6 +154,17 @@ class Session {
   std::string TipOf(size_t row) const;
   void ShowSelection();
   void SetCopyEnabled(bool enabled);
+  void CountTick(size_t row, bool ticked);  // one row's tick, counted
+  // The rows shown and their order, from the search and the column chosen; shows them.
+  void ShowInOrder();
+  // What the status line adds to its words while a search hides rows.
+  std::string ListNote() const;
+  // The bytes the rows will take at the destination (a recording it cannot hold, and that is
+  // not to be split, takes none: it is refused).
+  int64_t BytesNeeded(const std::vector<bool>& rows) const;
+  // When the ticked rows do not fit the destination: which of them, in list order, do; none
+  // when the user would rather not copy. All of them when they fit.
+  std::optional<std::vector<bool>> RowsToCopy();
   bool WorkRunning() const;
   void EndWork(Work work);
   // The window goes: long work stops at its next step.
@@ -160,6 +183,7 @@ class Session {
 
   // Copying (session_copying.cpp).
   CopyJob MakeJob() const;
+  void StartBatch(const std::vector<bool>& chosen);  // the rows this batch copies
   void RowStarted(size_t row, int pass);
   void RowFinished(size_t row, const CopyOutcome& outcome);
   // The rate is of the bytes read, the time left of the bytes not copied yet.
@@ -184,6 +208,7 @@ class Session {
   std::string driveText_;
   std::string destination_;
   std::string destinationTip_;
+  VolumeInfo volume_;        // what the destination is on, once found out
   bool splitShown_ = false;  // the destination limits a file's size (FAT32)
   bool unlisted_ = false, deep_ = false, nfo_ = false, split_ = true, rescue_ = false;
   Catalogue catalogue_;
@@ -198,6 +223,11 @@ class Session {
   std::string recordingBarName_ = "This recording", batchBarName_ = "All ticked recordings";
   std::string diskLine_;
   std::optional<size_t> current_;
+  std::vector<size_t> shown_;            // the rows shown, in the order shown
+  std::vector<std::string> searchable_;  // each row's words for the search, folded
+  std::string search_;
+  SortKey sortKey_ = SortKey::Catalogue;
+  bool sortDescending_ = false;
   std::string status_;  // what the status line says, when it is not saying that it waits
   bool showingWait_ = false;
   std::string waitText_;

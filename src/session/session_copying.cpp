@@ -80,24 +80,75 @@ CopyJob Session::MakeJob() const {
   return job;
 }
 
+int64_t Session::BytesNeeded(const std::vector<bool>& rows) const {
+  const int64_t largest = LargestFile(volume_);
+  int64_t bytes = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i]) continue;
+    const int64_t size = catalogue_.recordings[i].media.size;
+    // One the destination cannot hold, and which is not to be split, is refused: it takes none.
+    if (largest >= 0 && size > largest && !split_) continue;
+    bytes += size;
+  }
+  return bytes;
+}
+
+std::optional<std::vector<bool>> Session::RowsToCopy() {
+  std::vector<bool> ticked(catalogue_.recordings.size());
+  for (size_t i = 0; i < ticked.size(); ++i) ticked[i] = catalogue_.recordings[i].ticked;
+  const int64_t needed = BytesNeeded(ticked), free = volume_.freeBytes;
+  if (free < 0 || needed <= free) return ticked;
+  // In list order, each ticked recording that still fits.
+  std::vector<bool> fitting(ticked.size());
+  int64_t taken = 0;
+  int fits = 0, wanted = 0;
+  for (size_t i = 0; i < ticked.size(); ++i) {
+    if (!ticked[i]) continue;
+    ++wanted;
+    std::vector<bool> one(ticked.size());
+    one[i] = true;
+    const int64_t bytes = BytesNeeded(one);
+    if (taken + bytes > free) continue;
+    taken += bytes;
+    fitting[i] = true;
+    ++fits;
+  }
+  if (fits == 0) {
+    SetStatus(text::NoneFitsText(needed, free, destination_));
+    Show();
+    return std::nullopt;
+  }
+  if (!view_.AskYesNo(text::DoesNotFitText(needed, free, destination_, fits, wanted))) {
+    view_.FocusList();
+    return std::nullopt;
+  }
+  return fitting;
+}
+
 void Session::Copy() {
   if (!copyEnabled_ || phase_ != Phase::Listed) return;
+  if (const std::optional<std::vector<bool>> rows = RowsToCopy()) StartBatch(*rows);
+}
+
+void Session::StartBatch(const std::vector<bool>& chosen) {
+  int64_t bytes = 0;
+  for (size_t i = 0; i < chosen.size(); ++i)
+    bytes += chosen[i] ? catalogue_.recordings[i].media.size : 0;
   batchBarName_ = text::kBatchBar;
   batchBar_ = {true, 0, text::BarText(batchBarName_, 0)};
   recordingBar_.percent = 0;  // nothing of this batch is copied yet
   recordingBar_.text = text::BarText(recordingBarName_, 0);
-  counters_ = BatchCounters{selection_.bytes, 0, 0, 0, 0};
+  counters_ = BatchCounters{bytes, 0, 0, 0, 0};
   rate_.Clear();
   batchFailed_ = false;
   SetCopyEnabled(false);
   phase_ = Phase::Copying;
   *stop_ = false;
-  SetStatus(text::BatchStartText(seams_.timeOfDay(), selection_.bytes));
+  SetStatus(text::BatchStartText(seams_.timeOfDay(), bytes));
   const CopyJob job = MakeJob();
   rescuing_ = job.rescue;
   batchTicks_ = std::make_shared<std::vector<std::atomic<bool>>>(catalogue_.recordings.size());
-  for (size_t i = 0; i < catalogue_.recordings.size(); ++i)
-    (*batchTicks_)[i] = catalogue_.recordings[i].ticked;
+  for (size_t i = 0; i < chosen.size(); ++i) (*batchTicks_)[i] = chosen[i];
   auto rows = std::make_shared<std::vector<Recording>>(catalogue_.recordings);
   auto counters = std::make_shared<BatchCounters>(counters_);
   auto result = std::make_shared<BatchResult>();
@@ -196,6 +247,7 @@ void Session::FinishBatch(const BatchResult& result) {
   SetCopyEnabled(selection_.bytes > 0);
   Show();
   view_.FocusList();
+  DescribeDestination();  // the copies took room there
   EndWork(Work::Copy);
   if (quitWhenStopped_) {
     Leave();

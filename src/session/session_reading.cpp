@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "catalogue/search.h"
 #include "recovery/lost_recordings.h"
 #include "session/session.h"
 #include "session/session_text.h"
@@ -143,6 +144,8 @@ void Session::FinishRead(CatalogueResult result, std::shared_ptr<Catalogue> read
   phase_ = Phase::Listed;
   catalogue_ = std::move(*read);
   reasons_.assign(catalogue_.recordings.size(), std::string());
+  searchable_.clear();
+  for (const Recording& r : catalogue_.recordings) searchable_.push_back(SearchableText(r));
   if (listFile_.is_open()) listFile_.close();
   ShowReadOutcome(result, withUnlisted);
   if (phase_ == Phase::Closing) return EndWork(Work::ReadList);
@@ -165,7 +168,7 @@ void Session::ShowReadOutcome(CatalogueResult result, bool withUnlisted) {
                                                      [](const Recording& r) { return r.found; });
   switch (result) {
     case CatalogueResult::Listed:
-      view_.ShowRows(AllRows());
+      ShowInOrder();
       // Said again: the status line said what the read and the search were doing meanwhile.
       SetStatus(std::string(text::kCheckItems) +
                 (rows.empty() ? std::string(" ") + text::kNoRecordings : ""));
@@ -175,7 +178,7 @@ void Session::ShowReadOutcome(CatalogueResult result, bool withUnlisted) {
       }
       break;
     case CatalogueResult::Unreadable:
-      if (otherRows) view_.ShowRows(AllRows());
+      if (otherRows) ShowInOrder();
       SetStatus(catalogue_.account.failure +
                 (withUnlisted ? std::string(" ") + text::kOnlyMediaFiles : ""));
       break;
@@ -188,7 +191,7 @@ void Session::ShowReadOutcome(CatalogueResult result, bool withUnlisted) {
         view_.EndProgram(1);
         return;
       }
-      view_.ShowRows(AllRows());
+      ShowInOrder();
       SetStatus(std::string(text::kRecordListNotFound) + text::kOnlyMediaFiles);
       break;
     case CatalogueResult::NotRecognised:

@@ -159,6 +159,44 @@ std::string ProblemsText(const std::vector<std::string>& problems) {
   return text;
 }
 
+namespace {
+
+// "38.2 GB", or "512.0 MB" under a gigabyte.
+std::string Amount(int64_t bytes) {
+  const bool small = bytes < 1000000000;
+  char amount[32];
+  std::snprintf(amount, sizeof amount, small ? "%.1f MB" : "%.1f GB",
+                static_cast<double>(bytes) / (small ? 1e6 : 1e9));
+  return amount;
+}
+
+}  // namespace
+
+std::string FreeText(int64_t freeBytes, const std::string& folder) {
+  return Amount(freeBytes) + " free on " + folder;
+}
+
+std::string ShownText(size_t shown, size_t all, int hiddenTicks) {
+  std::string text = "Showing " + std::to_string(shown) + " of " + std::to_string(all) +
+                     (all == 1 ? " recording." : " recordings.");
+  if (hiddenTicks == 1) text += " 1 ticked recording is not shown.";
+  if (hiddenTicks > 1)
+    text += " " + std::to_string(hiddenTicks) + " ticked recordings are not shown.";
+  return text;
+}
+
+std::string DoesNotFitText(int64_t needed, int64_t freeBytes, const std::string& folder, int fits,
+                           int ticked) {
+  return "The ticked recordings need " + Amount(needed) + ", but only " +
+         FreeText(freeBytes, folder) + ". Copy the " + std::to_string(fits) + " of " +
+         std::to_string(ticked) + " that fit, in list order?";
+}
+
+std::string NoneFitsText(int64_t needed, int64_t freeBytes, const std::string& folder) {
+  return "Not copied: the ticked recordings need " + Amount(needed) + ", but only " +
+         FreeText(freeBytes, folder) + ", and not one of them fits.";
+}
+
 std::string CannotCreateText(const std::string& path) {
   return "Cannot create " + path + ": the folder must be writable.";
 }

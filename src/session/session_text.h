@@ -16,6 +16,17 @@ inline constexpr const char* kColumnName = "Programme name";
 inline constexpr const char* kColumnSize = "File size";
 inline constexpr const char* kColumnChannelAndTimes = "Status";
 
+inline constexpr const char* kSearchHint = "Find in titles, channels and guide texts (Ctrl+F)";
+inline constexpr const char* kSearchTip =
+    "Shows only the recordings whose title, channel or guide text hold every word typed, case "
+    "and accents aside. Esc clears it. Ticks of recordings not shown are kept, and copied.";
+inline constexpr const char* kTickShownButton = "Tick shown";
+inline constexpr const char* kTickShownTip =
+    "Ticks every recording the list shows (Ctrl+A in the list).";
+inline constexpr const char* kUntickAllButton = "Untick all";
+inline constexpr const char* kUntickAllTip = "Unticks every recording, shown or not.";
+inline constexpr const char* kSortTip =
+    "Click a column's title to put the list in its order; again for the other way round.";
 inline constexpr const char* kReadButton = "Read filelist from 9200T";
 inline constexpr const char* kCopyButton = "Copy files to PC";
 inline constexpr const char* kExitButton = "Exit";
@@ -117,6 +128,15 @@ std::string RowEndedText(const std::string& file, const CopyOutcome& outcome);
 std::string RowReason(const CopyOutcome& outcome, bool rescuing);
 // "Read in part:\n- ..." for a row whose catalogue entries would not all read; empty without.
 std::string ProblemsText(const std::vector<std::string>& problems);
+// "120.5 GB free on D:\", as the selection's total is followed.
+std::string FreeText(int64_t freeBytes, const std::string& folder);
+// While a search hides rows: "Showing 12 of 254 recordings.", and how many ticked rows it hides.
+std::string ShownText(size_t shown, size_t all, int hiddenTicks);
+// The question when the ticked recordings do not all fit the destination.
+std::string DoesNotFitText(int64_t needed, int64_t freeBytes, const std::string& folder, int fits,
+                           int ticked);
+// When not one of them fits.
+std::string NoneFitsText(int64_t needed, int64_t freeBytes, const std::string& folder);
 // Start-up could not create the recordings list.
 std::string CannotCreateText(const std::string& path);
 

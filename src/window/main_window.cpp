@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
@@ -94,6 +95,7 @@ MainWindow::MainWindow(const QString& homeFolder, const QString& firstDestinatio
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(Q(text::kCaption));
   rowIcons = new ImageList(this);
+  buildSearchRow();
   buildList();
   controlPanel = new QFrame(this);
   controlPanel->setObjectName(QStringLiteral("controlPanel"));
@@ -125,6 +127,34 @@ MainWindow::~MainWindow() {
 
 // ---- Building the window ----------------------------------------------------------------------
 
+// Above the list: the search box and the buttons that tick what it shows.
+void MainWindow::buildSearchRow() {
+  searchEdit = new QLineEdit(this);
+  searchEdit->setObjectName(QStringLiteral("searchEdit"));
+  searchEdit->setPlaceholderText(Q(text::kSearchHint));
+  searchEdit->setToolTip(Q(text::kSearchTip));
+  searchEdit->setClearButtonEnabled(true);
+  connect(searchEdit, &QLineEdit::textChanged, this, [this](const QString& typed) {
+    if (!applying_) session_->SetSearch(U(typed));
+  });
+  auto* find = new QShortcut(QKeySequence::Find, this);
+  connect(find, &QShortcut::activated, this, [this] {
+    searchEdit->setFocus();
+    searchEdit->selectAll();
+  });
+  auto* clear =
+      new QShortcut(QKeySequence(Qt::Key_Escape), searchEdit, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(clear, &QShortcut::activated, searchEdit, &QLineEdit::clear);
+  tickShownButton = new QPushButton(Q(text::kTickShownButton), this);
+  tickShownButton->setObjectName(QStringLiteral("tickShownButton"));
+  tickShownButton->setToolTip(Q(text::kTickShownTip));
+  connect(tickShownButton, &QPushButton::clicked, this, [this] { session_->TickShown(); });
+  untickAllButton = new QPushButton(Q(text::kUntickAllButton), this);
+  untickAllButton->setObjectName(QStringLiteral("untickAllButton"));
+  untickAllButton->setToolTip(Q(text::kUntickAllTip));
+  connect(untickAllButton, &QPushButton::clicked, this, [this] { session_->UntickAll(); });
+}
+
 // The recordings list and the details box under it.
 void MainWindow::buildList() {
   recordingList = new QTreeWidget(this);
@@ -140,6 +170,17 @@ void MainWindow::buildList() {
   // The user may resize every column; the first list gives them widths to start with.
   recordingList->header()->setStretchLastSection(true);
   recordingList->header()->setSectionResizeMode(QHeaderView::Interactive);
+  // A column's title puts the list in its order; the session keeps the order, not the widget.
+  recordingList->header()->setSectionsClickable(true);
+  recordingList->header()->setToolTip(Q(text::kSortTip));
+  connect(recordingList->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+    session_->SortBy(column == kColumnName   ? SortKey::Name
+                     : column == kColumnSize ? SortKey::Size
+                                             : SortKey::Start);
+  });
+  auto* tickShown =
+      new QShortcut(QKeySequence::SelectAll, recordingList, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(tickShown, &QShortcut::activated, this, [this] { session_->TickShown(); });
   connect(recordingList, &QTreeWidget::itemChanged, this,
           [this](QTreeWidgetItem* item, int column) {
             const std::optional<size_t> row = rowOf(item);
@@ -284,7 +325,12 @@ void MainWindow::layOutControls() {
   frameLayout->addLayout(readOptionRow);
   frameLayout->addLayout(copyOptionRow);
 
+  auto* searchRow = new QHBoxLayout;
+  searchRow->addWidget(searchEdit, 1);
+  searchRow->addWidget(tickShownButton);
+  searchRow->addWidget(untickAllButton);
   auto* layout = new QVBoxLayout(this);
+  layout->addLayout(searchRow);
   layout->addWidget(recordingList, 1);
   layout->addWidget(detailsBox);
   layout->addWidget(controlPanel);
@@ -323,7 +369,17 @@ void MainWindow::ShowScreen(const session::Screen& s) {
   ShowOption(splitBox, s.splitBox);
   ShowOption(rescueBox, s.rescueBox);
   if (detailsBox->toPlainText() != Q(s.details)) detailsBox->setPlainText(Q(s.details));
-  if (s.currentRow && *s.currentRow < items_.size()) {
+  ShowButton(searchEdit, s.searchBox);
+  ShowButton(tickShownButton, s.tickShownButton);
+  ShowButton(untickAllButton, s.untickAllButton);
+  if (searchEdit->text() != Q(s.search)) searchEdit->setText(Q(s.search));
+  QHeaderView* header = recordingList->header();
+  header->setSortIndicatorShown(s.sortKey != SortKey::Catalogue);
+  const int sortColumn = s.sortKey == SortKey::Name   ? kColumnName
+                         : s.sortKey == SortKey::Size ? kColumnSize
+                                                      : kColumnChannelAndTimes;
+  header->setSortIndicator(sortColumn, s.sortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  if (s.currentRow && *s.currentRow < items_.size() && items_[*s.currentRow] != nullptr) {
     QTreeWidgetItem* item = items_[*s.currentRow];
     if (recordingList->currentItem() != item) {
       recordingList->setCurrentItem(item);
@@ -362,10 +418,11 @@ void MainWindow::fillRow(QTreeWidgetItem* item, const session::RowView& row) {
 void MainWindow::ShowRows(const std::vector<session::RowView>& rows) {
   applying_ = true;
   recordingList->clear();
-  items_.assign(rows.size(), nullptr);
+  items_.clear();  // a row the search hides has no item
   for (const session::RowView& row : rows) {
     auto* item = new QTreeWidgetItem(recordingList);
-    if (row.row < items_.size()) items_[row.row] = item;
+    if (row.row >= items_.size()) items_.resize(row.row + 1, nullptr);
+    items_[row.row] = item;
     fillRow(item, row);
   }
   if (!sizedColumns_ && !rows.empty()) {

@@ -88,6 +88,7 @@ class MainWindow : public QWidget, public session::View {
 
  private:
   void buildList();
+  void buildSearchRow();
   void buildDriveRow();
   void buildProgressAndStatus();
   void buildButtons();
@@ -100,6 +101,9 @@ class MainWindow : public QWidget, public session::View {
   // Hands the keyboard to the list when the control that has it goes off or away.
   void keepFocusOffDisabled();
 
+  QLineEdit* searchEdit = nullptr;
+  QPushButton* tickShownButton = nullptr;
+  QPushButton* untickAllButton = nullptr;
   QTreeWidget* recordingList = nullptr;
   ImageList* rowIcons = nullptr;
   QPlainTextEdit* detailsBox = nullptr;
@@ -125,7 +129,7 @@ class MainWindow : public QWidget, public session::View {
   QCheckBox* splitBox = nullptr;  // shown only where a file's size is limited (FAT32)
   QTimer* tickTimer = nullptr;
 
-  std::vector<QTreeWidgetItem*> items_;  // the item of each list index
+  std::vector<QTreeWidgetItem*> items_;  // the item of each list index; none while hidden
   bool applying_ = false;  // the session's state is being shown: no events go back to it
   bool sizedColumns_ = false;
   bool reopeningDiskMenu_ = false;

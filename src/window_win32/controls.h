@@ -34,6 +34,9 @@ enum ControlId : int {
   kIdNfoBox,
   kIdSplitBox,
   kIdRescueBox,
+  kIdSearchEdit,
+  kIdTickShownButton,
+  kIdUntickAllButton,
   kIdFirstDisk = 1000,  // the disk finder's menu: kIdFirstDisk + the line's number
 };
 

@@ -116,7 +116,16 @@ HWND MainWindow::Add(const wchar_t* kind, const std::string& caption, DWORD styl
 }
 
 void MainWindow::CreateControls() {
-  // In the keyboard's order: the list, then the panel from top to bottom, left to right.
+  // In the keyboard's order: the search row, the list, then the panel from top to bottom, left
+  // to right.
+  HWND search = Add(WC_EDITW, "", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, kIdSearchEdit);
+  SendMessageW(search, EM_SETCUEBANNER, TRUE,
+               reinterpret_cast<LPARAM>(W(text::kSearchHint).c_str()));
+  SetWindowSubclass(search, SearchProcedure, 1, 0);
+  Add(WC_BUTTONW, text::kTickShownButton, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+      kIdTickShownButton);
+  Add(WC_BUTTONW, text::kUntickAllButton, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+      kIdUntickAllButton);
   rows_ = std::make_unique<RowList>(window_, instance_, dpi_);
   HWND details = Add(WC_EDITW, "",
                      WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, kIdDetails);
@@ -158,6 +167,9 @@ void MainWindow::CreateControls() {
   AddTip(kIdDeepBox, text::kDeepTip);
   AddTip(kIdSplitBox, text::kSplitTip);
   AddTip(kIdRescueBox, text::kRescueTip);
+  AddTip(kIdSearchEdit, text::kSearchTip);
+  AddTip(kIdTickShownButton, text::kTickShownTip);
+  AddTip(kIdUntickAllButton, text::kUntickAllTip);
 }
 
 void MainWindow::AddTip(int id, const std::string& tip) {
@@ -229,8 +241,35 @@ LRESULT CALLBACK MainWindow::DetailsProcedure(HWND edit, UINT message, WPARAM wP
   return DefSubclassProc(edit, message, wParam, lParam);
 }
 
+LRESULT CALLBACK MainWindow::SearchProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                             UINT_PTR, DWORD_PTR) {
+  // Esc clears the search.
+  if (message == WM_GETDLGCODE && wParam == VK_ESCAPE)
+    return DefSubclassProc(edit, message, wParam, lParam) | DLGC_WANTALLKEYS;
+  if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
+    SetWindowTextW(edit, L"");
+    return 0;
+  }
+  if (message == WM_CHAR && wParam == 27) return 0;  // no beep
+  return DefSubclassProc(edit, message, wParam, lParam);
+}
+
 bool MainWindow::PreTranslate(MSG& message) {
-  return IsWindow(window_) && IsDialogMessageW(window_, &message);
+  if (!IsWindow(window_)) return false;
+  // Ctrl+F: to the search box; Ctrl+A in the list: tick what it shows.
+  if (message.message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 &&
+      (message.hwnd == window_ || IsChild(window_, message.hwnd))) {
+    if (message.wParam == 'F') {
+      SetFocus(Control(kIdSearchEdit));
+      SendMessageW(Control(kIdSearchEdit), EM_SETSEL, 0, -1);
+      return true;
+    }
+    if (message.wParam == 'A' && message.hwnd == rows_->Handle()) {
+      session_->TickShown();
+      return true;
+    }
+  }
+  return IsDialogMessageW(window_, &message);
 }
 
 LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -287,6 +326,7 @@ void MainWindow::OnCommand(int id, int code) {
   if (applying_ || !session_) return;
   if (id >= kIdFirstDisk) return session_->ChooseDisk(static_cast<size_t>(id - kIdFirstDisk));
   if (id == kIdDriveEdit && code == EN_CHANGE) return session_->SetDriveText(TextOf(Control(id)));
+  if (id == kIdSearchEdit && code == EN_CHANGE) return session_->SetSearch(TextOf(Control(id)));
   if (code != BN_CLICKED) return;
   const auto option = [&](session::OptionBox box) {
     session_->SetOption(box, SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED);
@@ -315,6 +355,10 @@ void MainWindow::OnCommand(int id, int code) {
       return option(session::OptionBox::Split);
     case kIdRescueBox:
       return option(session::OptionBox::Rescue);
+    case kIdTickShownButton:
+      return session_->TickShown();
+    case kIdUntickAllButton:
+      return session_->UntickAll();
     default:
       return;
   }
@@ -326,6 +370,10 @@ LRESULT MainWindow::OnNotify(const NMHDR& header, LPARAM lParam) {
     auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
     const std::wstring words = W(rows_->TipOf(tip->iItem));
     if (tip->cchTextMax > 0) lstrcpynW(tip->pszText, words.c_str(), tip->cchTextMax);
+    return 0;
+  }
+  if (header.code == LVN_COLUMNCLICK) {  // a column's title: the list in its order
+    session_->SortBy(RowList::KeyOf(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem));
     return 0;
   }
   if (header.code != LVN_ITEMCHANGED || applying_) return 0;
@@ -385,6 +433,11 @@ void MainWindow::ShowScreen(const session::Screen& s) {
     SendMessageW(Control(id), BM_SETCHECK, option.checked ? BST_CHECKED : BST_UNCHECKED, 0);
   }
   SetText(Control(kIdDetails), WithCrLf(s.details));
+  ShowControl(Control(kIdSearchEdit), s.searchBox);
+  ShowControl(Control(kIdTickShownButton), s.tickShownButton);
+  ShowControl(Control(kIdUntickAllButton), s.untickAllButton);
+  SetText(Control(kIdSearchEdit), W(s.search));
+  rows_->ShowOrder(s.sortKey, s.sortDescending);
   if (s.currentRow) rows_->MakeCurrent(*s.currentRow);
   taskbar_.Show(s.taskbar);
   shown_ = s;

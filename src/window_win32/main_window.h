@@ -57,6 +57,8 @@ class MainWindow : public session::View {
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK DriveEditProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
                                              UINT_PTR, DWORD_PTR self);
+  static LRESULT CALLBACK SearchProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR);
   static LRESULT CALLBACK DetailsProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
                                            UINT_PTR, DWORD_PTR);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);

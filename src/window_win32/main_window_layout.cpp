@@ -73,14 +73,25 @@ void MainWindow::LayOut() {
       kStatusLines * textLine + gap + line + gap + optionLines * (line + gap);
   const int details = kDetailsLines * textLine + s(8);
   const int listHeight =
-      std::max(line * 3, int(client.bottom) - 2 * margin - panel - details - gap);
+      std::max(line * 3, int(client.bottom) - 2 * margin - panel - details - 2 * gap - line);
 
   HDWP moves = BeginDeferWindowPos(24);
   const auto put = [&](HWND control, int left, int top, int w, int h) {
     moves = DeferWindowPos(moves, control, nullptr, left, top, std::max(0, w), std::max(0, h),
                            SWP_NOZORDER | SWP_NOACTIVATE);
   };
+  // Above the list: the search box, and the buttons that tick what it shows.
   int y = margin;
+  const auto buttonWidth = [&](int id) {
+    return std::max(s(kSmallestButton), TextWidth(TextOf(Control(id))) + s(kButtonPadding));
+  };
+  const int tickShown = buttonWidth(kIdTickShownButton),
+            untickAll = buttonWidth(kIdUntickAllButton);
+  put(Control(kIdSearchEdit), margin, y, width - tickShown - untickAll - 2 * gap, line);
+  put(Control(kIdTickShownButton), margin + width - tickShown - untickAll - gap, y, tickShown,
+      line);
+  put(Control(kIdUntickAllButton), margin + width - untickAll, y, untickAll, line);
+  y += line + gap;
   put(rows_->Handle(), margin, y, width, listHeight);
   y += listHeight + gap;
   put(Control(kIdDetails), margin, y, width, details);
@@ -119,9 +130,6 @@ void MainWindow::LayOut() {
   }
   put(Control(kIdStatus), margin, y, width, kStatusLines * textLine);
   y += kStatusLines * textLine + gap;
-  const auto buttonWidth = [&](int id) {
-    return std::max(s(kSmallestButton), TextWidth(TextOf(Control(id))) + s(kButtonPadding));
-  };
   // Stop stands where the read button stands.
   const int first = std::max(buttonWidth(kIdReadButton), buttonWidth(kIdStopButton));
   put(Control(kIdReadButton), margin, y, first, line);

@@ -135,6 +135,26 @@ void RowList::MakeCurrent(size_t row) {
   ListView_EnsureVisible(list_, item, FALSE);
 }
 
+void RowList::ShowOrder(SortKey key, bool descending) {
+  HWND header = ListView_GetHeader(list_);
+  const int sorted = key == SortKey::Name    ? kName
+                     : key == SortKey::Size  ? kSize
+                     : key == SortKey::Start ? kChannelAndTimes
+                                             : -1;
+  for (int c = 0; c < 3; ++c) {
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    Header_GetItem(header, c, &item);
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (c == sorted) item.fmt |= descending ? HDF_SORTDOWN : HDF_SORTUP;
+    Header_SetItem(header, c, &item);
+  }
+}
+
+SortKey RowList::KeyOf(int column) {
+  return column == kName ? SortKey::Name : column == kSize ? SortKey::Size : SortKey::Start;
+}
+
 std::optional<size_t> RowList::RowOf(int item) const {
   if (item < 0) return std::nullopt;
   LVITEMW it{};

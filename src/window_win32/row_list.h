@@ -31,7 +31,11 @@ class RowList {
   void ShowRow(const session::RowView& row);
   // Makes the row the current (selected, focused) one and scrolls it into view.
   void MakeCurrent(size_t row);
+  // The arrow in the title of the column the list is in the order of; none for the catalogue's.
+  void ShowOrder(SortKey key, bool descending);
 
+  // The order a click on column `column`'s title asks for.
+  static SortKey KeyOf(int column);
   // The recording of the list's item `item`; none for no item.
   std::optional<size_t> RowOf(int item) const;
   // The tooltip of the item `item`.

@@ -39,6 +39,7 @@ class FakeView : public session::View {
     for (session::RowView& row : rows) {
       if (row.row == r.row) row = r;
     }
+    if (r.icon == RowIcon::Downloading) copied.push_back(r.row);
   }
   void ShowDisks(const std::vector<session::DiskChoice>& d) override { disks = d; }
   void FocusList() override { ++focusedList; }
@@ -65,6 +66,7 @@ class FakeView : public session::View {
     answer = true;
     endings.clear();
     ended.clear();
+    copied.clear();
     triggers_.clear();
   }
   // Runs `action` once, after the first screen for which `when` holds.
@@ -107,6 +109,7 @@ class FakeView : public session::View {
   std::string folderAnswer, folderStart;
   std::vector<int> endings;
   std::map<session::Work, int> ended;
+  std::vector<size_t> copied;  // the rows a batch started on, in the order it did
 
  private:
   struct Trigger {

@@ -16,12 +16,12 @@ TEST_F(SessionTest, TickingCountsTheSelectionAndTwoBatchesTheSecondOverAnExistin
   ReadList(FourRecordings());
   // Ticking selects the row, shows its details and counts; unticking counts down; Copy follows.
   s->TickRow(0, true);
-  EXPECT_EQ(StatusLine(), "1 file selected totaling 780048 bytes.");
+  EXPECT_EQ(StatusLine(), Selected("1 file selected totaling 780048 bytes."));
   EXPECT_EQ(view.screen.currentRow, std::optional<size_t>(0));
   EXPECT_EQ(view.screen.details, "Breakfast and the news.");
   EXPECT_TRUE(view.screen.copyButton.enabled);
   s->TickRow(3, true);  // totals above 4 GB are exact
-  EXPECT_EQ(StatusLine(), "2 files selected totaling 5000780049 bytes.");
+  EXPECT_EQ(StatusLine(), Selected("2 files selected totaling 5000780049 bytes."));
   s->TickRow(3, false);
   s->TickRow(0, false);
   EXPECT_EQ(StatusLine(), "Check the items required for transfer.");

@@ -39,7 +39,10 @@ DiskOpener Slow(std::chrono::milliseconds delay, int64_t from = 0, int64_t until
 class SessionTest : public ::testing::Test {
  protected:
   SessionTest() { Open(); }
+  // A destination with room for everything, unless a test says otherwise.
+  static constexpr int64_t kPlentyFree = 500'000'000'000;
   void Open(session::Seams seams = {}) {
+    seams.queryVolume = [](const std::string&) { return VolumeInfo{"ext4", kPlentyFree, -1, -1}; };
     s.reset();
     s = std::make_unique<session::Session>(view, session::Places{home.path(), ""},
                                            std::move(seams));
@@ -68,8 +71,12 @@ class SessionTest : public ::testing::Test {
     ASSERT_TRUE(view.Await(Work::ReadList, [this] { s->ReadList(); }));
   }
   void ReadList(const mk::ImageDesign& design) { Read(Image(design), dest.path()); }
+  // Copies the ticked rows and waits until the batch and everything after it (the destination
+  // described anew) have ended.
   bool CopyNow() {
-    return view.Await(Work::Copy, [this] { s->Copy(); });
+    const int described = view.ended[Work::DescribeDestination];
+    return view.Await(Work::Copy, [this] { s->Copy(); }) &&
+           view.RunUntil([&] { return view.ended[Work::DescribeDestination] > described; });
   }
   // The list read, then the disk slowed: rows 1 and 2 ticked, the first long enough to be
   // stopped or left in the middle of its copy.
@@ -83,6 +90,10 @@ class SessionTest : public ::testing::Test {
   }
   // The status line.
   const std::string& StatusLine() const { return view.screen.status; }
+  // The status line's words for a selection, with the room at the destination.
+  std::string Selected(const std::string& words) const {
+    return words + " 500.0 GB free on " + dest.folder();
+  }
   // Every row's tick ("x" or "-") and icon key as the view shows them, e.g. "x failed, - default".
   std::string Marks() const;
   // The names of the files in the destination folder, sorted.
