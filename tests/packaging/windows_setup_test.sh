@@ -14,15 +14,19 @@ fail() {
   exit 1
 }
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64
+# Wine links the user's Videos, Desktop and other folders to the home folder's: a home of the
+# test's own keeps the machine's untouched.
+export HOME=$work/home
 # No menu entries of the desktop for the shortcuts this prefix gets, no Mono or Gecko prompts.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-rm -rf "$WINEPREFIX"
-mkdir -p "$work"
+rm -rf "$WINEPREFIX" "$HOME"
+mkdir -p "$work" "$HOME"
 timeout 180 wineboot --init >"$work/wineboot.log" 2>&1 || fail "Wine could not make a prefix"
 wineserver -w
 win() { timeout 120 wine "$@" </dev/null 2>>"$work/wine.log"; }
+# The 64-bit view of the registry, where the setup registers itself (reg.exe may be the 32-bit one).
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Skelbrook'
-value() { win reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v {$1 = ""; $2 = ""; sub(/^ +/, ""); print}'; }
+value() { win reg query "$key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v {$1 = ""; $2 = ""; sub(/^ +/, ""); print}'; }
 drive_c=$WINEPREFIX/drive_c
 installed=$drive_c/Program\ Files/Skelbrook
 start_menu=$drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs
@@ -53,7 +57,7 @@ files=$(cd "$installed" && find . -type f | sort | tr '\n' ' ')
 [[ $(value NoModify) == 0x1 && $(value NoRepair) == 0x1 ]] || fail "the entry offers to modify or repair"
 size=$(value EstimatedSize)
 ((size > 1000)) || fail "the entry's size is $size KB"
-[[ $(win reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' | tr -d '\r' | grep -c 'Uninstall\\Skelbrook') == 1 ]] ||
+[[ $(win reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /reg:64 | tr -d '\r' | grep -c 'Uninstall\\Skelbrook') == 1 ]] ||
   fail "more than one entry after installing over the older version"
 strings -el "$setup" | grep -qx "$version" || fail "the setup's file properties lack $version"
 
@@ -68,7 +72,7 @@ cmp -s "$work/listed.txt" "$work/linux-listed.txt" || fail "the installed comman
 mkdir -p "$user_home/Videos"
 (cd "$work" && win "$cli" copy demo.img --to "$(winepath -w "$user_home/Videos")" --row 1) >/dev/null ||
   fail "the installed command line could not copy"
-recording=$(find "$user_home/Videos" -name '*.ts' | head -1)
+recording=$(find -L "$user_home/Videos" -maxdepth 1 -name '*.ts' | head -1)
 [[ -n $recording ]] || fail "no copied recording"
 
 # The installed window keeps its settings in the user's local application data.
@@ -91,7 +95,7 @@ win 'C:\Program Files\Skelbrook\uninstall.exe' /S || fail "the uninstaller faile
 wineserver -w
 [[ ! -e $installed ]] || fail "left behind: $(find "$installed" | tr '\n' ' ')"
 [[ ! -e $start_menu/Skelbrook.lnk ]] || fail "the Start-menu shortcut was left"
-win reg query "$key" >/dev/null 2>&1 && fail "the entry under Installed apps was left"
+win reg query "$key" /reg:64 >/dev/null 2>&1 && fail "the entry under Installed apps was left"
 [[ $(sha256sum <"$appdata/skelbrook/9200T_sk.ini") == "$settings" ]] || fail "the user's settings were touched"
 [[ $(sha256sum <"$recording") == "$kept" ]] || fail "a copied recording was touched"
-echo "windows_setup_test: installed over $older's version, registered, run, and uninstalled cleanly"
+echo "windows_setup_test: installed over an older version, registered, run, and uninstalled cleanly"
