@@ -4,6 +4,7 @@
 #include "session/session.h"
 
 #include "device/drive.h"
+#include "device/time_of_day.h"
 #include "session/session_text.h"
 #include "settings/settings_file.h"
 
@@ -30,7 +31,7 @@ Session::Session(View& view, Places places, Seams seams)
       seams_(std::move(seams)),
       worker_([&view](std::function<void()> call) { view.Post(std::move(call)); }) {
   if (places_.firstDestination.empty()) places_.firstDestination = places_.homeFolder;
-  if (!seams_.timeOfDay) seams_.timeOfDay = text::TimeOfDay;
+  if (!seams_.timeOfDay) seams_.timeOfDay = TimeOfDay;
   status_.clear();
   LoadSettings();
   listFile_.open(PathFromUtf8(ListFilePath()), std::ios::out | std::ios::trunc | std::ios::binary);

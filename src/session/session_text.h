@@ -140,7 +140,4 @@ std::string NoneFitsText(int64_t needed, int64_t freeBytes, const std::string& f
 // Start-up could not create the recordings list.
 std::string CannotCreateText(const std::string& path);
 
-// The time of day in the user's own format (platform code: time_of_day_*.cpp).
-std::string TimeOfDay();
-
 }  // namespace skelbrook::session::text

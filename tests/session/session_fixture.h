@@ -14,6 +14,7 @@
 #include "mkimage/image_writer.h"
 #include "session/fake_view.h"
 #include "session/session.h"
+#include "support/failing_disk.h"
 #include "support/test_support.h"
 
 namespace skelbrook::test {
@@ -31,10 +32,6 @@ inline const std::string kNameC = "007_233005Mar_Late News.ts";
 // media directory counts for the totals, so its chain is one cluster). The other sizes leave
 // tails of more than 1,024 bytes after their last whole cluster, so the copies hold every byte.
 mk::ImageDesign FourRecordings();
-
-// A disk that takes `delay` over every read at or past `from` (until `until`), as a failing disk
-// does over a bad sector: the read blocks, however long the user waits.
-DiskOpener Slow(std::chrono::milliseconds delay, int64_t from = 0, int64_t until = INT64_MAX);
 
 class SessionTest : public ::testing::Test {
  protected:

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -52,6 +54,35 @@ inline DiskOpener FailingAt(BadBytes bad, bool shortReads = true) {
     std::unique_ptr<DiskReader> real;
     Status s = OpenRawDisk(path, real);
     if (s.ok()) disk = std::make_unique<FailingDisk>(std::move(real), bad, shortReads);
+    return s;
+  };
+}
+
+// A disk that takes `delay` over every read at or past `from` (until `until`), as a failing disk
+// does over a bad sector: the read blocks, however long the user waits.
+class SlowDisk : public DiskReader {
+ public:
+  SlowDisk(std::unique_ptr<DiskReader> real, std::chrono::milliseconds delay, int64_t from,
+           int64_t until)
+      : real_(std::move(real)), delay_(delay), from_(from), until_(until) {}
+  int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+    if (offset >= from_ && offset < until_) std::this_thread::sleep_for(delay_);
+    return real_->ReadAt(offset, into, count, error);
+  }
+  int64_t SizeBytes() const override { return real_->SizeBytes(); }
+
+ private:
+  std::unique_ptr<DiskReader> real_;
+  std::chrono::milliseconds delay_;
+  int64_t from_, until_;
+};
+
+inline DiskOpener Slow(std::chrono::milliseconds delay, int64_t from = 0,
+                       int64_t until = INT64_MAX) {
+  return [=](const std::string& path, std::unique_ptr<DiskReader>& disk) {
+    std::unique_ptr<DiskReader> real;
+    Status s = OpenRawDisk(path, real);
+    if (s.ok()) disk = std::make_unique<SlowDisk>(std::move(real), delay, from, until);
     return s;
   };
 }

@@ -83,4 +83,18 @@ uint64_t FileChecksum(const std::string& path) {
   return hash;
 }
 
+mkimage::ImageDesign ThreeRecordings(int64_t firstSize) {
+  std::string error;
+  std::optional<mkimage::ImageDesign> design = mkimage::DesignFromJson(R"({"recordings": [
+      {"slot": 3, "title": "Morning Show", "channel": "ONE", "start": 1709623800,
+       "end": 1709626500, "size": 780048, "description": "Breakfast and the news.", "seed": 31},
+      {"slot": 11, "title": "Film: Night Train", "channel": "Seven", "start": 1732223100,
+       "end": 1732228800, "size": 390024, "description": "A thriller on rails.", "seed": 32},
+      {"slot": 7, "title": "Late News", "channel": "ABC1", "start": 1709681400,
+       "end": 1709682300, "size": 389024, "seed": 33}]})",
+                                                                       error);
+  design.value().recordings[0].size = firstSize;  // the design above is the writer's to take
+  return *design;
+}
+
 }  // namespace skelbrook::test

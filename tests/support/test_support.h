@@ -35,6 +35,13 @@ class TempDir {
 std::string WriteTestImage(const TempDir& dir, const mkimage::ImageDesign& design,
                            const std::string& name = "disk.img");
 
+// Three recordings, listed in record order (not slot order): "Morning Show" on ONE, 07:30 on
+// 5 March (slot 3, `firstSize` bytes, seed 31), "Film: Night Train" on Seven, 21:05 on
+// 21 November (slot 11, 390,024 bytes, seed 32) and "Late News" on ABC1, 23:30 on 5 March
+// (slot 7, 389,024 bytes, seed 33, no guide text). Their sizes leave tails of more than 1,024
+// bytes after their last whole cluster, so the copies hold every byte.
+mkimage::ImageDesign ThreeRecordings(int64_t firstSize = 780048);
+
 // A recording of `size` bytes on contiguous clusters (or the given chain).
 using mkimage::SampleRecording;
 

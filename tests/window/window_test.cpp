@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "mkimage/image_writer.h"
+#include "support/failing_disk.h"
+#include "support/test_support.h"
 #include "window/image_list.h"
 #include "window/main_window.h"
 #ifdef SKELBROOK_UDISKS
@@ -22,6 +24,8 @@
 #include "window/udisks.h"
 #endif
 
+using skelbrook::test::Slow;
+using skelbrook::test::ThreeRecordings;
 using skelbrook::window::MainWindow;
 namespace mk = skelbrook::mkimage;
 
@@ -32,49 +36,6 @@ const QString kNameA = QStringLiteral("003_073005Mar_Morning Show.ts");
 QByteArray ReadAll(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-mk::ImageDesign ThreeRecordings() {
-  std::string error;
-  const std::optional<mk::ImageDesign> design = mk::DesignFromJson(R"({"recordings": [
-      {"slot": 3, "title": "Morning Show", "channel": "ONE", "start": 1709623800,
-       "end": 1709626500, "size": 780048, "description": "Breakfast and the news.", "seed": 31},
-      {"slot": 11, "title": "Film: Night Train", "channel": "Seven", "start": 1732223100,
-       "end": 1732228800, "size": 390024, "description": "A thriller on rails.", "seed": 32},
-      {"slot": 7, "title": "Late News", "channel": "ABC1", "start": 1709681400,
-       "end": 1709682300, "size": 389024, "seed": 33}]})",
-                                                                   error);
-  if (!design) qFatal("%s", error.c_str());
-  return *design;
-}
-
-// A disk that takes `delay` over every read from `from` on, as a failing disk does: the read
-// blocks, however long the user waits.
-class SlowDisk : public skelbrook::DiskReader {
- public:
-  SlowDisk(std::unique_ptr<skelbrook::DiskReader> real, std::chrono::milliseconds delay,
-           int64_t from, int64_t until)
-      : real_(std::move(real)), delay_(delay), from_(from), until_(until) {}
-  int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
-    if (offset >= from_ && offset < until_) std::this_thread::sleep_for(delay_);
-    return real_->ReadAt(offset, into, count, error);
-  }
-  int64_t SizeBytes() const override { return real_->SizeBytes(); }
-
- private:
-  std::unique_ptr<skelbrook::DiskReader> real_;
-  std::chrono::milliseconds delay_;
-  int64_t from_, until_;
-};
-
-skelbrook::DiskOpener Slow(std::chrono::milliseconds delay, int64_t from = 0,
-                           int64_t until = INT64_MAX) {
-  return [=](const std::string& path, std::unique_ptr<skelbrook::DiskReader>& disk) {
-    std::unique_ptr<skelbrook::DiskReader> real;
-    skelbrook::Status s = skelbrook::OpenRawDisk(path, real);
-    if (s.ok()) disk = std::make_unique<SlowDisk>(std::move(real), delay, from, until);
-    return s;
-  };
 }
 
 // A window on a fresh home folder, with a destination folder beside it and the user's dialogs

@@ -14,6 +14,7 @@
 #include "controls.h"
 #include "main_window.h"
 #include "mkimage/image_writer.h"
+#include "support/failing_disk.h"
 #include "support/test_support.h"
 
 namespace skelbrook::test {
@@ -21,35 +22,6 @@ namespace {
 
 namespace win = window_win32;
 namespace mk = mkimage;
-
-// A disk whose every read takes a while, as a failing one's do.
-class SlowDisk : public DiskReader {
- public:
-  explicit SlowDisk(std::unique_ptr<DiskReader> real) : real_(std::move(real)) {}
-  int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    return real_->ReadAt(offset, into, count, error);
-  }
-  int64_t SizeBytes() const override { return real_->SizeBytes(); }
-
- private:
-  std::unique_ptr<DiskReader> real_;
-};
-
-mk::ImageDesign ThreeRecordings(int64_t firstSize = 780048) {
-  std::string error;
-  std::optional<mk::ImageDesign> design = mk::DesignFromJson(R"({"recordings": [
-      {"slot": 3, "title": "Morning Show", "channel": "ONE", "start": 1709623800,
-       "end": 1709626500, "size": 780048, "description": "Breakfast and the news.", "seed": 31},
-      {"slot": 11, "title": "Film: Night Train", "channel": "Seven", "start": 1732223100,
-       "end": 1732228800, "size": 390024, "description": "A thriller on rails.", "seed": 32},
-      {"slot": 7, "title": "Late News", "channel": "ABC1", "start": 1709681400,
-       "end": 1709682300, "size": 389024, "seed": 33}]})",
-                                                             error);
-  EXPECT_TRUE(design.has_value()) << error;
-  design->recordings[0].size = firstSize;
-  return *design;
-}
 
 class Win32Window : public ::testing::Test {
  protected:
@@ -251,13 +223,7 @@ TEST_F(Win32Window, AUserReadsTheDiskByItsPathTicksWithMouseAndKeysAndCopies) {
 
 TEST_F(Win32Window, StopEndsASlowCopyAndTheCloseBoxAsksFirst) {
   ReadByKeyboard(WriteTestImage(disks, ThreeRecordings(12 * 780048)));
-  window->session().SeamsInUse().openDisk = [](const std::string& path,
-                                               std::unique_ptr<DiskReader>& disk) {
-    std::unique_ptr<DiskReader> real;
-    Status opened = OpenRawDisk(path, real);
-    if (opened.ok()) disk = std::make_unique<SlowDisk>(std::move(real));
-    return opened;
-  };
+  window->session().SeamsInUse().openDisk = Slow(std::chrono::milliseconds(150));
   ClickCheckBox(0);
   Click(win::kIdCopyButton);
   ASSERT_TRUE(PumpUntil(

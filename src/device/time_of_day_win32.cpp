@@ -1,10 +1,10 @@
 // The time of day in the format the user chose in Windows' settings.
 #include <windows.h>
 
+#include "device/time_of_day.h"
 #include "device/wide_text.h"
-#include "session/session_text.h"
 
-namespace skelbrook::session::text {
+namespace skelbrook {
 
 std::string TimeOfDay() {
   wchar_t text[64];
@@ -12,4 +12,4 @@ std::string TimeOfDay() {
   return n > 1 ? Utf8FromWide(std::wstring(text, static_cast<size_t>(n - 1))) : std::string();
 }
 
-}  // namespace skelbrook::session::text
+}  // namespace skelbrook

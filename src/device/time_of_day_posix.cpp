@@ -1,9 +1,9 @@
 // The time of day as the user's locale writes it.
 #include <ctime>
 
-#include "session/session_text.h"
+#include "device/time_of_day.h"
 
-namespace skelbrook::session::text {
+namespace skelbrook {
 
 std::string TimeOfDay() {
   const std::time_t now = std::time(nullptr);
@@ -14,4 +14,4 @@ std::string TimeOfDay() {
   return std::string(text, n);
 }
 
-}  // namespace skelbrook::session::text
+}  // namespace skelbrook
