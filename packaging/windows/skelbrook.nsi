@@ -14,6 +14,7 @@ Unicode true
 !include "x64.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+!include "Sections.nsh"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Skelbrook"
 !define PUBLISHER "Skelbrook"
@@ -47,22 +48,6 @@ VIAddVersionKey "LegalCopyright" "MIT licence"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
-
-Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "Skelbrook needs 64-bit Windows, and this PC runs 32-bit \
-        Windows. Nothing was installed." /SD IDOK
-    SetErrorLevel 3
-    Quit
-  ${EndIf}
-  SetRegView 64
-  SetShellVarContext all
-  ; Installed before: installed again where it was.
-  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ${If} $0 != ""
-    StrCpy $INSTDIR $0
-  ${EndIf}
-FunctionEnd
 
 Section "Skelbrook (the window and the command line)" SectionPrograms
   SectionIn RO
@@ -103,6 +88,28 @@ SectionEnd
 Section /o "A shortcut on the desktop" SectionDesktop
   CreateShortCut "$DESKTOP\Skelbrook.lnk" "$INSTDIR\skelbrook.exe" "" "$INSTDIR\skelbrook.exe" 0
 SectionEnd
+
+; After the sections, whose numbers it uses.
+Function .onInit
+  ${IfNot} ${RunningX64}
+    MessageBox MB_OK|MB_ICONSTOP "Skelbrook needs 64-bit Windows, and this PC runs 32-bit \
+        Windows. Nothing was installed." /SD IDOK
+    SetErrorLevel 3
+    Quit
+  ${EndIf}
+  SetRegView 64
+  SetShellVarContext all
+  ; Installed before: installed again where it was.
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    StrCpy $INSTDIR $0
+  ${EndIf}
+  ; The version installed before is removed with its desktop shortcut: one that was there is made
+  ; again unless unticked.
+  ${If} ${FileExists} "$DESKTOP\Skelbrook.lnk"
+    !insertmacro SelectSection ${SectionDesktop}
+  ${EndIf}
+FunctionEnd
 
 Function un.onInit
   SetRegView 64

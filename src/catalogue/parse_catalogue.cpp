@@ -191,6 +191,8 @@ CatalogueResult ParseCatalogue(Drive& drive, Catalogue& catalogue, std::ostream*
     if (!directory) directory = ReadMediaDirectory(drive, catalogue);
     AddUnlisted(*directory, p);
   }
+  // A stop may have cut reads short since the last step: what they left is not the disk's.
+  if (!observer.keepGoing()) return CatalogueResult::Stopped;
   if (listFile != nullptr) *listFile << kListFileClosingLine << "\r\n";
   return result;
 }

@@ -10,6 +10,8 @@ CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& open
                               Catalogue& catalogue, std::ostream* listFile,
                               CatalogueObserver& observer, bool withUnlisted) {
   Drive drive;
+  // A stop lands within a sector-by-sector read of a failing catalogue too.
+  drive.SetKeepGoing([&observer] { return observer.keepGoing(); });
   const Status opened = drive.Open(driveText, opener);
   catalogue.path = drive.Path();
   if (!opened.ok()) {

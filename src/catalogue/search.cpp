@@ -185,6 +185,16 @@ bool MatchesAll(const std::string& searchable, const std::vector<std::string>& w
                      [&](const std::string& w) { return searchable.find(w) != std::string::npos; });
 }
 
+std::vector<bool> RowsHolding(const std::vector<std::string>& searchable,
+                              const std::string& typed) {
+  const std::vector<std::string> words = SearchWords(typed);
+  std::vector<bool> keep;
+  if (words.empty()) return keep;
+  keep.reserve(searchable.size());
+  for (const std::string& text : searchable) keep.push_back(MatchesAll(text, words));
+  return keep;
+}
+
 std::vector<size_t> OrderRows(const std::vector<Recording>& recordings, SortKey key,
                               bool descending, const std::vector<bool>& keep) {
   std::vector<size_t> rows;
@@ -199,7 +209,10 @@ std::vector<size_t> OrderRows(const std::vector<Recording>& recordings, SortKey 
   std::vector<std::string> titles;
   if (key == SortKey::Name) {
     titles.resize(recordings.size());
-    for (const size_t i : rows) titles[i] = FoldForSearch(recordings[i].title);
+    // A row without a title (a media file no record names) goes by the name it shows.
+    for (const size_t i : rows)
+      titles[i] =
+          FoldForSearch(recordings[i].title.empty() ? recordings[i].rowText : recordings[i].title);
   }
   // Before: by the key, then by row; descending turns only the key round.
   const auto before = [&](size_t a, size_t b) {

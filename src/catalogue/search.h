@@ -23,10 +23,14 @@ std::vector<std::string> SearchWords(const std::string& typed);
 // Whether every word stands in `searchable` (SearchableText); true for no words.
 bool MatchesAll(const std::string& searchable, const std::vector<std::string>& words);
 
+// Which rows hold every word typed, one flag per entry of `searchable` (SearchableText of each
+// recording); no flags, meaning every row, when nothing is typed.
+std::vector<bool> RowsHolding(const std::vector<std::string>& searchable, const std::string& typed);
+
 // How a list can be put in order: as the catalogue has it, or by a column.
 enum class SortKey {
   Catalogue,  // the recorder's own order: row numbers
-  Name,       // by title, then row
+  Name,       // by title (the name shown where there is none), then row
   Size,       // by bytes, then row
   Start,      // by the recording's start, then row
 };

@@ -155,18 +155,14 @@ nlohmann::json RecordingJson(const Recording& r, size_t row) {
 }  // namespace
 
 std::vector<size_t> ShapeRows(const std::vector<Recording>& recordings, const ListShape& shape) {
-  const std::vector<std::string> words = SearchWords(shape.match);
-  std::vector<bool> keep;
-  if (!words.empty()) {
-    keep.resize(recordings.size());
-    for (size_t i = 0; i < recordings.size(); ++i)
-      keep[i] = MatchesAll(SearchableText(recordings[i]), words);
-  }
+  std::vector<std::string> searchable;
+  searchable.reserve(recordings.size());
+  for (const Recording& r : recordings) searchable.push_back(SearchableText(r));
   const SortKey key = shape.sort == "name"    ? SortKey::Name
                       : shape.sort == "size"  ? SortKey::Size
                       : shape.sort == "start" ? SortKey::Start
                                               : SortKey::Catalogue;
-  return OrderRows(recordings, key, shape.reverse, keep);
+  return OrderRows(recordings, key, shape.reverse, RowsHolding(searchable, shape.match));
 }
 
 int RunList(const std::string& driveText, bool json, const ReadOptions& options,

@@ -2,12 +2,21 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "catalogue/search.h"
 #include "cli/console_text.h"
 #include "cli/copy_command.h"
 #include "cli/list_command.h"
 #include "cli/verify_command.h"
 
 namespace {
+
+// --match TEXT wants a word to look for: a blank one would match everything, unasked.
+const CLI::Validator kHoldsAWord(
+    [](std::string& text) {
+      return skelbrook::SearchWords(text).empty() ? std::string("--match needs a word to look for")
+                                                  : std::string();
+    },
+    "TEXT");
 
 // The copy command and its options, which fill `copy`.
 CLI::App* AddCopyCommand(CLI::App& app, skelbrook::cli::CopyOptions& copy, const char* unlistedHelp,
@@ -21,10 +30,12 @@ CLI::App* AddCopyCommand(CLI::App& app, skelbrook::cli::CopyOptions& copy, const
   auto* slots =
       copyCmd->add_option("--slot", copy.slots, "copy the recording in slot N; may be repeated");
   all->excludes(rows)->excludes(slots);
-  copyCmd->add_option("--match", copy.match,
-                      "copy only the recordings whose title, channel or guide text hold every "
-                      "word of TEXT (case and accents ignored); with --row, --slot or --all, of "
-                      "those");
+  copyCmd
+      ->add_option("--match", copy.match,
+                   "copy only the recordings whose title, channel or guide text hold every "
+                   "word of TEXT (case and accents ignored); with --row, --slot or --all, of "
+                   "those")
+      ->check(kHoldsAWord);
   copyCmd->add_flag("--json", copy.json, "print JSON");
   copyCmd->add_flag("--rescue", copy.rescue,
                     "copy what reads first, then retry the rest sector by sector; keep what stays "
@@ -66,10 +77,11 @@ int main(int argc, char** argv) {
   list->add_flag("--deep", listRead.deep, deepHelp);
   list->add_option("--match", listShape.match,
                    "only the recordings whose title, channel or guide text hold every word of "
-                   "TEXT (case and accents ignored)");
-  list->add_option("--sort", listShape.sort, "in the order of: name, size or start")
-      ->check(CLI::IsMember({"name", "size", "start"}));
-  list->add_flag("--reverse", listShape.reverse, "the other way round (with --sort)");
+                   "TEXT (case and accents ignored)")
+      ->check(kHoldsAWord);
+  auto* sort = list->add_option("--sort", listShape.sort, "in the order of: name, size or start")
+                   ->check(CLI::IsMember({"name", "size", "start"}));
+  list->add_flag("--reverse", listShape.reverse, "the other way round (with --sort)")->needs(sort);
 
   CopyOptions copy;
   CLI::App* copyCmd = AddCopyCommand(app, copy, unlistedHelp, deepHelp);

@@ -26,6 +26,9 @@ std::string DriveNumberPath(unsigned long number);
 // What the window writes in front of the drive box: the device path a number completes on
 // Windows, or what the box takes elsewhere.
 const char* DriveBoxLabel();
+// What the drive box holds for a device the disk finder found: on Windows the drive's number
+// (the label in front of the box says the rest), elsewhere the device's path.
+std::string DriveBoxText(const std::string& devicePath);
 
 // Bytes of one read that the disk would not deliver, even one sector at a time.
 struct ReadGap {

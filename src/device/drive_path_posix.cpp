@@ -32,4 +32,8 @@ const char* DriveBoxLabel() {
   return "Drive number, or device or image path:";
 }
 
+std::string DriveBoxText(const std::string& devicePath) {
+  return devicePath;
+}
+
 }  // namespace skelbrook

@@ -13,4 +13,9 @@ const char* DriveBoxLabel() {
   return "\\\\.\\PhysicalDrive";
 }
 
+std::string DriveBoxText(const std::string& devicePath) {
+  const std::string label = DriveBoxLabel();
+  return devicePath.rfind(label, 0) == 0 ? devicePath.substr(label.size()) : devicePath;
+}
+
 }  // namespace skelbrook

@@ -24,8 +24,8 @@ struct DiskCandidate {
 };
 
 // Where the disks are found (disk_finder_posix.cpp, disk_finder_win32.cpp). Linux: the entries of
-// `sysBlock`, opened as `dev`/NAME (tests point both at folders of their own); Windows:
-// \\.\PhysicalDrive0 to 31.
+// `sysBlock`, opened as `dev`/NAME (tests point both at folders of their own); Windows: the
+// system's disk interface, or else the physical drive numbers in turn.
 struct DiskPlaces {
   std::string sysBlock = "/sys/block";
   std::string dev = "/dev";

@@ -1,7 +1,7 @@
 // The disks of a Windows system, as the system lists them: every disk the SetupAPI's disk
 // interface knows, by its \\.\PhysicalDriveN number (IOCTL_STORAGE_GET_DEVICE_NUMBER), with its
 // friendly name and size; the disk Windows runs from is marked. Where the disk interface lists
-// none, \\.\PhysicalDrive0 to 31 are tried instead.
+// none, the drive numbers are tried in turn instead.
 #include <windows.h>
 // After windows.h: the SetupAPI and the I/O controls need it.
 #include <devguid.h>
@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "device/drive.h"
 #include "device/wide_text.h"
 #include "disk/disk_finder.h"
 
@@ -26,14 +27,15 @@ struct Found {
   DWORD number = 0;
 };
 
-std::string DrivePath(DWORD number) {
-  return "\\\\.\\PhysicalDrive" + std::to_string(number);
-}
-
-// A handle for asking the device questions only: no rights to its contents are needed for that.
+// A handle for asking the device questions. Its length wants read access; without the rights
+// for that (not run as administrator) the number can still be asked with no access at all.
 HANDLE OpenForQuestions(const std::wstring& path) {
-  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                     nullptr);
+  for (const DWORD access : {DWORD(GENERIC_READ), DWORD(0)}) {
+    HANDLE h = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return h;
+  }
+  return INVALID_HANDLE_VALUE;
 }
 
 // The number of the physical drive Windows itself runs from; -1 when it cannot be told.
@@ -99,7 +101,7 @@ std::vector<Found> ThroughTheDiskInterface() {
     if (!SetupDiGetDeviceInterfaceDetailW(set, &face, detail, size, nullptr, &device)) continue;
     Found disk;
     if (!AskDevice(detail->DevicePath, disk)) continue;
-    disk.disk.path = DrivePath(disk.number);
+    disk.disk.path = DriveNumberPath(disk.number);
     disk.disk.model = NameOf(set, device);
     found.push_back(disk);
   }
@@ -114,7 +116,7 @@ std::vector<Found> ByNumber() {
   for (int n = 0; n < kWindowsDriveCount; ++n) {
     Found disk;
     disk.number = DWORD(n);
-    disk.disk.path = DrivePath(disk.number);
+    disk.disk.path = DriveNumberPath(disk.number);
     HANDLE h = OpenForQuestions(WideFromUtf8(disk.disk.path));
     if (h == INVALID_HANDLE_VALUE) continue;
     CloseHandle(h);

@@ -125,15 +125,18 @@ void Session::SetOption(OptionBox box, bool on) {
 }
 
 void Session::SetDriveText(const std::string& text) {
-  if (driveText_ == text) return;
+  // The drive is fixed from the press of the read button on: the list is of that disk, and the
+  // copies read it.
+  if (driveText_ == text || phase_ != Phase::Ready) return Show();
   driveText_ = text;
   Show();
 }
 
 void Session::ChooseDestination() {
-  if (recognised_) return;  // the folder is fixed once a disk is read
+  if (phase_ != Phase::Ready) return;  // the folder is fixed from the read on
   const std::string chosen = view_.ChooseFolder(text::kFolderTitle, destination_);
-  if (chosen.empty()) return;
+  // The chooser waits on the user while the window goes on: a read may have begun meanwhile.
+  if (chosen.empty() || phase_ != Phase::Ready) return;
   SetDestination(WithSeparator(chosen));
 }
 
@@ -146,7 +149,7 @@ bool Session::WorkRunning() const {
 
 void Session::Show() {
   Screen& s = screen_;
-  s.driveRow = {!recognised_, true};
+  s.driveRow = {!recognised_, phase_ == Phase::Ready};
   s.driveLabel = DriveBoxLabel();
   s.driveText = driveText_;
   s.driveTip = ResolveDrivePath(driveText_);
@@ -232,13 +235,8 @@ std::vector<RowView> Session::AllRows() const {
 }
 
 void Session::ShowInOrder() {
-  const std::vector<std::string> words = SearchWords(search_);
-  std::vector<bool> keep;
-  if (!words.empty()) {
-    keep.resize(catalogue_.recordings.size());
-    for (size_t i = 0; i < keep.size(); ++i) keep[i] = MatchesAll(searchable_[i], words);
-  }
-  shown_ = OrderRows(catalogue_.recordings, sortKey_, sortDescending_, keep);
+  shown_ = OrderRows(catalogue_.recordings, sortKey_, sortDescending_,
+                     RowsHolding(searchable_, search_));
   view_.ShowRows(AllRows());
 }
 
@@ -254,8 +252,10 @@ std::string Session::ListNote() const {
 
 void Session::SortBy(SortKey key) {
   if (!recognised_) return;
-  sortDescending_ = key == sortKey_ && !sortDescending_;
-  sortKey_ = key;
+  // A column once: by it; twice: the other way round; a third time: the catalogue's order again.
+  const bool again = key == sortKey_;
+  sortKey_ = again && sortDescending_ ? SortKey::Catalogue : key;
+  sortDescending_ = again && !sortDescending_;
   ShowInOrder();
   Show();
 }
@@ -339,10 +339,20 @@ void Session::Leave() {
   if (!worker_.Busy() && listFile_.is_open()) listFile_.close();
 }
 
+bool Session::CopyRuns() const {
+  return phase_ == Phase::Copying || (phase_ == Phase::Stopping && stoppingFrom_ == Phase::Copying);
+}
+
 void Session::AskToQuit() {
   if (quitWhenStopped_) return;  // asked already: the window goes once the copy has stopped
   if (!view_.AskYesNo(text::kStopAndQuit)) {
     view_.FocusList();  // never on Exit, where one more key press would ask again
+    return;
+  }
+  // The question waits on the user while the window goes on: the copy may have ended meanwhile.
+  if (!CopyRuns()) {
+    Leave();
+    view_.EndProgram(0);
     return;
   }
   quitWhenStopped_ = true;
@@ -350,7 +360,7 @@ void Session::AskToQuit() {
 }
 
 void Session::Exit() {
-  if (phase_ == Phase::Copying || phase_ == Phase::Stopping) return AskToQuit();
+  if (CopyRuns()) return AskToQuit();
   if (phase_ == Phase::Closing) return;
   Leave();
   view_.EndProgram(0);
@@ -358,7 +368,7 @@ void Session::Exit() {
 
 bool Session::Close() {
   if (phase_ == Phase::Closing) return true;
-  if (phase_ == Phase::Copying || phase_ == Phase::Stopping) {
+  if (CopyRuns()) {
     AskToQuit();
     return false;
   }

@@ -111,8 +111,9 @@ class Session {
   bool Close();
   // Called by the view's timer, a few times a second: while a read of the disk waits, says so.
   void Tick(Clock::time_point now = Clock::now());
-  // A column's header clicked: the list in that column's order; clicked again, reversed. The
-  // rows keep their numbers, and a copy still goes in the catalogue's order.
+  // A column's header clicked: the list in that column's order; clicked again, reversed; a third
+  // time, in the catalogue's order again. The rows keep their numbers, and a copy still goes in
+  // the catalogue's order.
   void SortBy(SortKey key);
   // What the search box holds: only the rows whose title, channel or guide text hold every word
   // are shown. Ticks of rows not shown are kept, and copied.
@@ -159,16 +160,18 @@ class Session {
   void ShowInOrder();
   // What the status line adds to its words while a search hides rows.
   std::string ListNote() const;
-  // The bytes the rows will take at the destination (a recording it cannot hold, and that is
-  // not to be split, takes none: it is refused).
-  int64_t BytesNeeded(const std::vector<bool>& rows) const;
-  // When the ticked rows do not fit the destination: which of them, in list order, do; none
-  // when the user would rather not copy. All of them when they fit.
+  // The room the row's copy takes at the destination; none when the copy will be refused without
+  // a byte written (too large for it and not to be split, or there already).
+  std::optional<int64_t> RoomNeeded(const CopyJob& job, size_t row) const;
+  // When the ticked rows do not fit the destination: which of them, in the catalogue's order, do;
+  // none when the user would rather not copy. All of them when they fit.
   std::optional<std::vector<bool>> RowsToCopy();
   bool WorkRunning() const;
   void EndWork(Work work);
   // The window goes: long work stops at its next step.
   void Leave();
+  // Whether a copy batch runs (or is stopping).
+  bool CopyRuns() const;
   // Exit, or the close box, during a copy: asks, and once the user says yes stops the copy and
   // leaves when it has stopped.
   void AskToQuit();

@@ -3,6 +3,8 @@
 // stays off, Stop ends the batch at its next read, and leaving asks first.
 #include "session/session.h"
 #include "session/session_text.h"
+#include "transfer/copy_files.h"
+#include "transfer/parts.h"
 
 namespace skelbrook::session {
 namespace {
@@ -69,7 +71,7 @@ class Session::BatchAdapter : public BatchObserver {
 
 CopyJob Session::MakeJob() const {
   CopyJob job;
-  job.driveText = driveText_;
+  job.driveText = catalogue_.path;  // the disk the list was read from
   job.destinationFolder = destination_;
   job.geometry = &catalogue_.geometry;  // not changed once the list is read
   job.rescue = rescue_;
@@ -80,36 +82,45 @@ CopyJob Session::MakeJob() const {
   return job;
 }
 
-int64_t Session::BytesNeeded(const std::vector<bool>& rows) const {
-  const int64_t largest = LargestFile(volume_);
-  int64_t bytes = 0;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (!rows[i]) continue;
-    const int64_t size = catalogue_.recordings[i].media.size;
-    // One the destination cannot hold, and which is not to be split, is refused: it takes none.
-    if (largest >= 0 && size > largest && !split_) continue;
-    bytes += size;
-  }
-  return bytes;
+std::optional<int64_t> Session::RoomNeeded(const CopyJob& job, size_t row) const {
+  const Recording& r = catalogue_.recordings[row];
+  const int64_t largest = LargestFile(volume_), size = r.media.size;
+  // Refused without a byte written: too large for the destination and not to be split, or its
+  // copy (or the copy's first part) there already.
+  if (largest >= 0 && size > largest && !split_) return std::nullopt;
+  if (FileExists(job.destinationFolder + r.fileStem + ".ts") ||
+      FileExists(job.destinationFolder + PartStem(r.fileStem, 1) + ".ts"))
+    return std::nullopt;
+  // A rescue taken up again has its room already.
+  if (job.rescue &&
+      (RescueToResume(job, r.fileStem) || RescueToResume(job, PartStem(r.fileStem, 1))))
+    return 0;
+  return size;
 }
 
 std::optional<std::vector<bool>> Session::RowsToCopy() {
   std::vector<bool> ticked(catalogue_.recordings.size());
   for (size_t i = 0; i < ticked.size(); ++i) ticked[i] = catalogue_.recordings[i].ticked;
-  const int64_t needed = BytesNeeded(ticked), free = volume_.freeBytes;
-  if (free < 0 || needed <= free) return ticked;
-  // In list order, each ticked recording that still fits.
+  const int64_t free = volume_.freeBytes;
+  if (free < 0) return ticked;
+  const CopyJob job = MakeJob();
+  std::vector<std::optional<int64_t>> room(ticked.size());
+  int64_t needed = 0;
+  for (size_t i = 0; i < ticked.size(); ++i) {
+    if (ticked[i]) room[i] = RoomNeeded(job, i);
+    needed += room[i].value_or(0);
+  }
+  if (needed <= free) return ticked;
+  // In the catalogue's order, each ticked recording that still fits; those that would be refused
+  // anyway are left for another time.
   std::vector<bool> fitting(ticked.size());
   int64_t taken = 0;
   int fits = 0, wanted = 0;
   for (size_t i = 0; i < ticked.size(); ++i) {
-    if (!ticked[i]) continue;
+    if (!room[i]) continue;
     ++wanted;
-    std::vector<bool> one(ticked.size());
-    one[i] = true;
-    const int64_t bytes = BytesNeeded(one);
-    if (taken + bytes > free) continue;
-    taken += bytes;
+    if (taken + *room[i] > free) continue;
+    taken += *room[i];
     fitting[i] = true;
     ++fits;
   }

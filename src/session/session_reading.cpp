@@ -64,6 +64,9 @@ void Session::ReadList() {
   phase_ = deep ? Phase::Searching : Phase::Reading;
   *stop_ = false;
   Show();
+  // The list file holds this read's lines only (a read stopped before holds some).
+  listFile_.close();
+  listFile_.open(PathFromUtf8(ListFilePath()), std::ios::out | std::ios::trunc | std::ios::binary);
   auto read = std::make_shared<Catalogue>();
   auto result = std::make_shared<CatalogueResult>(CatalogueResult::NotRecognised);
   auto writable = std::make_shared<bool>(true);
@@ -132,6 +135,11 @@ void Session::FinishRead(CatalogueResult result, std::shared_ptr<Catalogue> read
   if (phase_ == Phase::Closing) {
     if (listFile_.is_open()) listFile_.close();
     return EndWork(Work::ReadList);
+  }
+  if (recognised_ && result == CatalogueResult::Stopped) {
+    // Stopped before the catalogue was read: nothing to list, and the disk may be read again.
+    recognised_ = false;
+    SetStatus(text::kReadStopped);
   }
   if (!recognised_) {
     // Not recognised, or the folder would not do: the window stays ready for another try.
@@ -228,8 +236,8 @@ void Session::ShowDisks(const std::vector<DiskCandidate>& disks) {
 }
 
 void Session::ChooseDisk(size_t index) {
-  if (index >= disks_.size() || recognised_) return;
-  SetDriveText(disks_[index].path);
+  if (index >= disks_.size() || phase_ != Phase::Ready) return;
+  SetDriveText(DriveBoxText(disks_[index].path));
 }
 
 }  // namespace skelbrook::session

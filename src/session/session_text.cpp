@@ -189,7 +189,7 @@ std::string DoesNotFitText(int64_t needed, int64_t freeBytes, const std::string&
                            int ticked) {
   return "The ticked recordings need " + Amount(needed) + ", but only " +
          FreeText(freeBytes, folder) + ". Copy the " + std::to_string(fits) + " of " +
-         std::to_string(ticked) + " that fit, in list order?";
+         std::to_string(ticked) + " that fit, in the catalogue's order?";
 }
 
 std::string NoneFitsText(int64_t needed, int64_t freeBytes, const std::string& folder) {

@@ -32,8 +32,9 @@ inline constexpr const char* kCopyButton = "Copy files to PC";
 inline constexpr const char* kExitButton = "Exit";
 inline constexpr const char* kStopButton = "Stop";
 inline constexpr const char* kStopTip =
-    "Stop the copy at its next read. The recording being copied is not kept (a rescue keeps what "
-    "it has, ready to go on); the rows not reached stay ticked.";
+    "Stop the copy, or the search of the whole disk, at its next read. The recording being "
+    "copied is not kept (a rescue keeps what it has, ready to go on); the rows not reached stay "
+    "ticked.";
 inline constexpr const char* kDestinationButton = "Destination folder";
 inline constexpr const char* kFolderTitle = "Select a 'copy to' folder.";
 inline constexpr const char* kFindDiskButton = "Find disk";
@@ -76,6 +77,8 @@ inline constexpr const char* kOnlyMediaFiles =
     "The media files on the disk are listed as NNN_unlisted.ts, without titles or times.";
 inline constexpr const char* kRecordListNotFound = "_RECORD_LIST_ was not found. ";
 inline constexpr const char* kSearching = "Searching the whole disk...";
+inline constexpr const char* kReadStopped =
+    "Stopped before the list was read. Press \"Read filelist from 9200T\" to read it again.";
 inline constexpr const char* kStoppingSearch = "Stopping the search at its next read.";
 inline constexpr const char* kStoppingCopy =
     "Stopping at the next read (a read already under way ends first).";

@@ -33,6 +33,12 @@ void RetryRows(std::vector<Recording>& recordings, const std::vector<size_t>& re
                BatchResult& result) {
   for (const size_t k : retry) {
     const size_t row = result.rows[k];
+    // Unticked meanwhile: kept with what the first pass read, and not retried.
+    if (!result.stopped && !observer.isTicked(row, true)) {
+      ApplyOutcome(recordings[row], result.outcomes[k]);
+      observer.rowFinished(row, result.outcomes[k]);
+      continue;
+    }
     std::optional<CopyOutcome> again;
     if (!result.stopped)
       again = CopyRow(recordings, row, job, counters, observer, RescueStage::RetryOnly);

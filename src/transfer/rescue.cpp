@@ -81,6 +81,7 @@ Status FirstPassSpan(Rescue& r, int64_t from, int64_t to, int64_t disk) {
       continue;
     }
     if (!r.c.observer.keepGoing()) return Status::Stopped();
+    r.c.done = r.c.base + pos;  // the bars go on from here while the read is made
     const int64_t end = reading == Reading::Whole ? to : BlockEnd(pos, to);
     Status written;
     const int64_t good = ReadAndKeep(r, pos, end, disk + (pos - from), written);

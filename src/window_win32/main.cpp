@@ -12,14 +12,14 @@
 #include "window_win32/controls.h"
 #include "window_win32/main_window.h"
 #include "window_win32/shell.h"
+#include "window_win32/system.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   namespace win = skelbrook::window_win32;
   namespace session = skelbrook::session;
   // Run as administrator from a Downloads folder, the program must load no DLL planted beside
   // it: libraries come from System32 only, before anything else is loaded.
-  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  SetDllDirectoryW(L"");
+  win::LoadLibrariesFromSystemOnly();
   if (FAILED(OleInitialize(nullptr))) return 1;  // the folder browser and the taskbar need it
   const INITCOMMONCONTROLSEX controls{
       sizeof(INITCOMMONCONTROLSEX),

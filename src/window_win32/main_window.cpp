@@ -10,6 +10,7 @@
 #include "session/session_text.h"
 #include "window_win32/controls.h"
 #include "window_win32/resource.h"
+#include "window_win32/system.h"
 
 namespace skelbrook::window_win32 {
 namespace {
@@ -30,7 +31,7 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   kind.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kProgramIcon));
   kind.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON,
                                                GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   kind.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   kind.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   kind.lpszClassName = kWindowClass;
@@ -47,9 +48,16 @@ std::wstring WithCrLf(const std::string& utf8) {
   return text;
 }
 
+// Only what changes is touched: a control told its state again would be drawn again.
 void ShowControl(HWND control, const session::Control& state) {
-  ShowWindow(control, state.visible ? SW_SHOWNA : SW_HIDE);
-  EnableWindow(control, state.enabled);
+  const bool visible = (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+  if (visible != state.visible) ShowWindow(control, state.visible ? SW_SHOWNA : SW_HIDE);
+  if ((IsWindowEnabled(control) != FALSE) != state.enabled) EnableWindow(control, state.enabled);
+}
+
+void ShowCheck(HWND box, bool checked) {
+  if ((SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED) != checked)
+    SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 }  // namespace
@@ -77,7 +85,9 @@ MainWindow::MainWindow(HINSTANCE instance, const session::Places& places, sessio
   window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, W(text::kCaption).c_str(),
                             WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
-  dpi_ = GetDpiForWindow(window_);
+  // Explorer tells an elevated window that its taskbar button is there only if it may.
+  ChangeWindowMessageFilterEx(window_, taskbarButtonCreated_, MSGFLT_ALLOW, nullptr);
+  dpi_ = WindowDpi(window_);
   // The first size: as the window was always shown, but never more than the screen holds.
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -87,7 +97,7 @@ MainWindow::MainWindow(HINSTANCE instance, const session::Places& places, sessio
                work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER);
   CreateControls();
   SetFonts();
-  seams.recordListHelp = "README.md, section 'Cannot locate _RECORD_LIST_'";
+  focusBeforeLeaving_ = Control(kIdDriveEdit);  // where the keyboard starts
   session_ = std::make_unique<session::Session>(*this, places, std::move(seams));
   LayOut();
   SetFocus(Control(kIdDriveEdit));
@@ -96,14 +106,21 @@ MainWindow::MainWindow(HINSTANCE instance, const session::Places& places, sessio
 
 MainWindow::~MainWindow() {
   session_.reset();
-  // Calls handed to the window that it never ran own what they carry.
-  MSG pending;
-  while (window_ != nullptr &&
-         PeekMessageW(&pending, window_, kRunCallMessage, kRunCallMessage, PM_REMOVE)) {
-    delete reinterpret_cast<std::function<void()>*>(pending.lParam);
-  }
   if (IsWindow(window_)) DestroyWindow(window_);
   if (font_ != nullptr) DeleteObject(font_);
+}
+
+void MainWindow::DropPendingCalls() {
+  // Calls handed to the window that it will never run own what they carry.
+  MSG pending;
+  while (PeekMessageW(&pending, window_, kRunCallMessage, kRunCallMessage, PM_REMOVE)) {
+    // Peeking takes the program's quit message whatever the filter: it is left for the loop.
+    if (pending.message == WM_QUIT) {
+      PostQuitMessage(int(pending.wParam));
+      break;
+    }
+    delete reinterpret_cast<std::function<void()>*>(pending.lParam);
+  }
 }
 
 // ---- Creating the controls --------------------------------------------------------------------
@@ -194,10 +211,8 @@ void MainWindow::SetTip(int id, const std::string& tip) {
 }
 
 void MainWindow::SetFonts() {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi_);
-  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  const LOGFONTW message = MessageFont(dpi_);
+  HFONT font = CreateFontIndirectW(&message);
   for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT))
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -313,6 +328,24 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       KillTimer(window_, kTickTimer);
       PostQuitMessage(exitCode_);
       return 0;
+    case WM_NCDESTROY:
+      DropPendingCalls();
+      return DefWindowProcW(window_, message, wParam, lParam);
+    case WM_ACTIVATE:
+      // The keyboard goes back to the control that had it when the window was left (a message
+      // box, another program), as in a dialog; the list when there was none.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(window_, focus)) focusBeforeLeaving_ = focus;
+      } else {
+        HWND back = focusBeforeLeaving_ != nullptr && IsWindow(focusBeforeLeaving_) &&
+                            IsWindowEnabled(focusBeforeLeaving_) &&
+                            IsWindowVisible(focusBeforeLeaving_)
+                        ? focusBeforeLeaving_
+                        : rows_->Handle();
+        SetFocus(back);
+      }
+      return 0;
     default:
       if (message == taskbarButtonCreated_ && message != 0) {
         taskbar_.ButtonCreated(window_);
@@ -393,10 +426,15 @@ LRESULT MainWindow::OnNotify(const NMHDR& header, LPARAM lParam) {
 // ---- Showing the session's screen -------------------------------------------------------------
 
 void MainWindow::ShowBar(int bar, int words, const session::Bar& shown) {
-  ShowWindow(Control(bar), shown.visible ? SW_SHOWNA : SW_HIDE);
-  ShowWindow(Control(words), shown.visible ? SW_SHOWNA : SW_HIDE);
-  SendMessageW(Control(bar), PBM_SETPOS, WPARAM(shown.percent), 0);
+  ShowControl(Control(bar), {shown.visible, true});
+  ShowControl(Control(words), {shown.visible, true});
+  if (SendMessageW(Control(bar), PBM_GETPOS, 0, 0) != shown.percent)
+    SendMessageW(Control(bar), PBM_SETPOS, WPARAM(shown.percent), 0);
   SetText(Control(words), W(shown.text));
+}
+
+void MainWindow::ShowTip(int id, const std::string& tip, const std::string& before) {
+  if (tip != before || !shownOnce_) SetTip(id, tip);
 }
 
 void MainWindow::ShowScreen(const session::Screen& s) {
@@ -408,17 +446,17 @@ void MainWindow::ShowScreen(const session::Screen& s) {
                      s.splitBox.visible != shown_.splitBox.visible;
   SetText(Control(kIdDriveLabel), W(s.driveLabel));
   SetText(Control(kIdDriveEdit), W(s.driveText));
-  SetTip(kIdDriveEdit, s.driveTip);
+  ShowTip(kIdDriveEdit, s.driveTip, shown_.driveTip);
   SetText(Control(kIdDestinationLabel), W(s.destination));
-  SetTip(kIdDestinationLabel, s.destinationTip);
+  ShowTip(kIdDestinationLabel, s.destinationTip, shown_.destinationTip);
   for (const int id :
        {kIdDriveLabel, kIdDriveEdit, kIdFindDisk, kIdDestinationButton, kIdDestinationLabel})
     ShowControl(Control(id), s.driveRow);
-  ShowWindow(Control(kIdDiskLine), s.diskLineVisible ? SW_SHOWNA : SW_HIDE);
+  ShowControl(Control(kIdDiskLine), {s.diskLineVisible, true});
   SetText(Control(kIdDiskLine), W(s.diskLine));
-  SetTip(kIdDiskLine, s.diskLine);
+  ShowTip(kIdDiskLine, s.diskLine, shown_.diskLine);
   SetText(Control(kIdStatus), W(s.status));
-  SetTip(kIdStatus, s.status);
+  ShowTip(kIdStatus, s.status, shown_.status);
   ShowBar(kIdRecordingBar, kIdRecordingText, s.recordingBar);
   ShowBar(kIdBatchBar, kIdBatchText, s.batchBar);
   ShowControl(Control(kIdReadButton), s.readButton);
@@ -430,17 +468,19 @@ void MainWindow::ShowScreen(const session::Screen& s) {
         std::pair{kIdNfoBox, s.nfoBox}, std::pair{kIdSplitBox, s.splitBox},
         std::pair{kIdRescueBox, s.rescueBox}}) {
     ShowControl(Control(id), {option.visible, option.enabled});
-    SendMessageW(Control(id), BM_SETCHECK, option.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    ShowCheck(Control(id), option.checked);
   }
   SetText(Control(kIdDetails), WithCrLf(s.details));
   ShowControl(Control(kIdSearchEdit), s.searchBox);
   ShowControl(Control(kIdTickShownButton), s.tickShownButton);
   ShowControl(Control(kIdUntickAllButton), s.untickAllButton);
   SetText(Control(kIdSearchEdit), W(s.search));
-  rows_->ShowOrder(s.sortKey, s.sortDescending);
+  if (!shownOnce_ || s.sortKey != shown_.sortKey || s.sortDescending != shown_.sortDescending)
+    rows_->ShowOrder(s.sortKey, s.sortDescending);
   if (s.currentRow) rows_->MakeCurrent(*s.currentRow);
   taskbar_.Show(s.taskbar);
   shown_ = s;
+  shownOnce_ = true;
   applying_ = false;
   if (moved) LayOut();
   KeepFocusOffDisabled();

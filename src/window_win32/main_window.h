@@ -74,8 +74,11 @@ class MainWindow : public session::View {
   void LayOut();
   int TextWidth(const std::string& text) const;
   void ShowBar(int bar, int text, const session::Bar& shown);
+  // A control's tooltip, set again only when it changes.
+  void ShowTip(int id, const std::string& tip, const std::string& before);
   void OpenDiskMenu();
   void KeepFocusOffDisabled();
+  void DropPendingCalls();
 
   HINSTANCE instance_;
   HWND window_ = nullptr;
@@ -85,11 +88,13 @@ class MainWindow : public session::View {
   UINT taskbarButtonCreated_ = 0;
   std::unique_ptr<RowList> rows_;
   TaskbarProgress taskbar_;
-  session::Screen shown_;
+  session::Screen shown_;  // what the controls show now
+  bool shownOnce_ = false;
   std::vector<session::DiskChoice> disks_;
   bool diskMenuWanted_ = false;  // Find disk was pressed: the menu opens when the disks are in
   bool applying_ = false;        // the session's state is being shown: no events go back to it
   int exitCode_ = 0;
+  HWND focusBeforeLeaving_ = nullptr;
   std::unique_ptr<session::Session> session_;  // last: it goes first, stopping its work
 };
 

@@ -47,7 +47,10 @@ void MainWindow::LayOut() {
   SelectObject(dc, before);
   ReleaseDC(window_, dc);
   const int textLine = metrics.tmHeight + metrics.tmExternalLeading;
-  const auto visible = [this](int id) { return IsWindowVisible(Control(id)) != FALSE; };
+  // Whether the control is to be shown (its own style: the window itself may be hidden yet).
+  const auto visible = [this](int id) {
+    return (GetWindowLongW(Control(id), GWL_STYLE) & WS_VISIBLE) != 0;
+  };
 
   // The options flow left to right, onto a new line when the width is used up.
   struct Placed {

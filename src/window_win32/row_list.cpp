@@ -50,9 +50,8 @@ RowList::RowList(HWND parent, HINSTANCE instance, UINT dpi) : instance_(instance
   SetDpi(dpi);
 }
 
-RowList::~RowList() {
-  if (icons_ != nullptr) ImageList_Destroy(icons_);
-}
+// The list view owns the image list it shows and destroys it with itself.
+RowList::~RowList() = default;
 
 void RowList::SetDpi(UINT dpi) {
   const int size = Scaled(kIconPixels, dpi);
@@ -67,9 +66,9 @@ void RowList::SetDpi(UINT dpi) {
   // The system's own warning sign, shared: not to be destroyed.
   ImageList_AddIcon(icons, static_cast<HICON>(LoadImageW(nullptr, IDI_WARNING, IMAGE_ICON, size,
                                                          size, LR_SHARED)));
-  ListView_SetImageList(list_, icons, LVSIL_SMALL);
-  if (icons_ != nullptr) ImageList_Destroy(icons_);
-  icons_ = icons;
+  // The list it gave up is ours to destroy.
+  if (HIMAGELIST before = ListView_SetImageList(list_, icons, LVSIL_SMALL); before != nullptr)
+    ImageList_Destroy(before);
   const int widths[] = {Scaled(380, dpi), Scaled(130, dpi), Scaled(200, dpi)};
   for (int c = 0; c < 3; ++c) ListView_SetColumnWidth(list_, c, widths[c]);
 }

@@ -47,7 +47,6 @@ class RowList {
 
   HWND list_ = nullptr;
   HINSTANCE instance_ = nullptr;
-  HIMAGELIST icons_ = nullptr;
   std::vector<std::string> tips_;  // by recording
   bool sized_ = false;
 };

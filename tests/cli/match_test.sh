@@ -35,6 +35,11 @@ run list "$WORK/demo.img" --sort start
 check "--sort start" test "$(names | cut -d'|' -f1)" = "002_183007Mar_The Evening News.ts"
 run list "$WORK/demo.img" --sort colour
 check "an unknown order is a usage error" test "$status" -eq 2
+run list "$WORK/demo.img" --reverse
+check "--reverse without --sort is a usage error" test "$status" -eq 2
+run copy "$WORK/demo.img" --to "$WORK" --match "  "
+check "a blank --match is a usage error, not every recording" \
+  test "$status" -eq 2 -a -z "$(ls "$WORK"/*.ts 2>/dev/null)"
 
 mkdir "$WORK/all" "$WORK/one" "$WORK/none"
 run copy "$WORK/demo.img" --to "$WORK/all" --match news --json

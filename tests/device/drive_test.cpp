@@ -103,6 +103,15 @@ TEST(Drive, BulkReadsShrinkOnASlowDiskAndGrowBackWhenItIsQuick) {
   EXPECT_EQ(pace.Limit(), ReadPace::kSmallest);
   for (int i = 0; i < 10; ++i) pace.Took(pace.Limit(), milliseconds(5));
   EXPECT_EQ(pace.Limit(), ReadPace::kLargest);
+
+  // A disk that takes two seconds over every request of up to 512 KiB: a smaller read is no
+  // quicker, so the reads grow again to the largest that takes one request's time, and stay.
+  ReadPace perRequest;
+  const auto request = [](int64_t bytes) {
+    return milliseconds(2000 * ((bytes + (512 << 10) - 1) / (512 << 10)));
+  };
+  for (int i = 0; i < 12; ++i) perRequest.Took(perRequest.Limit(), request(perRequest.Limit()));
+  EXPECT_EQ(perRequest.Limit(), 512 << 10);
 }
 
 // A stop asked for while a long read is made lands between its pieces: what came in before is

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The Windows setup program under Wine, in a Wine prefix made fresh for it: an older version
 # installed silently, then this one over it; the installed files, the Start-menu shortcut and the
-# entry under "Installed apps" with this version; the installed command line lists the demo disk
-# as the Linux build does; the installed window, started on the display in DISPLAY, keeps its
-# settings in the user's local application data and not beside itself; the silent uninstall
-# leaves no installed file, shortcut or key behind and keeps the user's settings and a copied
-# recording.
+# entry under "Installed apps" with this version; a desktop shortcut kept over an upgrade; the
+# installed command line lists the demo disk as the Linux build does; the installed window,
+# started on the display in DISPLAY, keeps its settings in the user's local application data and
+# not beside itself; the silent uninstall leaves no installed file, shortcut or key behind and
+# keeps the user's settings and a copied recording.
 #   windows_setup_test.sh SETUP.exe OLDER_SETUP.exe VERSION LINUX_BIN_DIR WORK_DIR
 set -euo pipefail
 setup=$1 older=$2 version=$3 lin_bin=$4 work=$5
@@ -61,6 +61,15 @@ size=$(value EstimatedSize)
   fail "more than one entry after installing over the older version"
 strings -el "$setup" | grep -qx "$version" || fail "the setup's file properties lack $version"
 
+# A desktop shortcut there before an upgrade (here a stand-in) is there after it, made anew.
+desktop=$drive_c/users/Public/Desktop
+mkdir -p "$desktop"
+: >"$desktop/Skelbrook.lnk"
+win "$setup" /S || fail "the setup failed over itself"
+wineserver -w
+[[ $(head -c 4 "$desktop/Skelbrook.lnk" | od -An -tx1 | tr -d ' ') == 4c000000 ]] ||
+  fail "the desktop shortcut was not made again on upgrading"
+
 # The installed programs run: the command line says this version and lists the demo disk as the
 # Linux build does.
 cli='C:\Program Files\Skelbrook\skelbrook-cli.exe'
@@ -94,7 +103,7 @@ kept=$(sha256sum <"$recording")
 win 'C:\Program Files\Skelbrook\uninstall.exe' /S || fail "the uninstaller failed"
 wineserver -w
 [[ ! -e $installed ]] || fail "left behind: $(find "$installed" | tr '\n' ' ')"
-[[ ! -e $start_menu/Skelbrook.lnk ]] || fail "the Start-menu shortcut was left"
+[[ ! -e $start_menu/Skelbrook.lnk && ! -e $desktop/Skelbrook.lnk ]] || fail "a shortcut was left"
 win reg query "$key" /reg:64 >/dev/null 2>&1 && fail "the entry under Installed apps was left"
 [[ $(sha256sum <"$appdata/skelbrook/9200T_sk.ini") == "$settings" ]] || fail "the user's settings were touched"
 [[ $(sha256sum <"$recording") == "$kept" ]] || fail "a copied recording was touched"

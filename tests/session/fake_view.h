@@ -45,6 +45,7 @@ class FakeView : public session::View {
   void FocusList() override { ++focusedList; }
   bool AskYesNo(const std::string& question) override {
     questions.push_back(question);
+    if (whileAsking) whileAsking();
     return answer;
   }
   void ShowFatalMessage(const std::string& text) override { messages.push_back(text); }
@@ -64,6 +65,7 @@ class FakeView : public session::View {
     questions.clear();
     messages.clear();
     answer = true;
+    whileAsking = nullptr;
     endings.clear();
     ended.clear();
     copied.clear();
@@ -105,7 +107,8 @@ class FakeView : public session::View {
   std::vector<session::DiskChoice> disks;
   int focusedList = 0;
   std::vector<std::string> questions, messages;
-  bool answer = true;  // to every yes-or-no question
+  bool answer = true;                 // to every yes-or-no question
+  std::function<void()> whileAsking;  // what the window does while the question waits
   std::string folderAnswer, folderStart;
   std::vector<int> endings;
   std::map<session::Work, int> ended;

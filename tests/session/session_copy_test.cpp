@@ -204,6 +204,23 @@ TEST_F(SessionTest, LeavingDuringACopyAsksThenStopsAndLeavesNoPartialFile) {
   }
 }
 
+// The question before quitting waits on the user while the window goes on: when the copy ends
+// meanwhile, Yes leaves at once rather than waiting for a copy that is over.
+TEST_F(SessionTest, YesToQuitAfterTheCopyEndedMeanwhileLeavesAtOnce) {
+  ReadList(FourRecordings());
+  s->TickRow(2, true);
+  view.answer = true;
+  s->Copy();
+  ASSERT_EQ(s->CurrentPhase(), session::Phase::Copying);
+  // As a message box's own event loop runs the window's calls while it waits for the user.
+  view.whileAsking = [this] {
+    EXPECT_TRUE(view.RunUntil([this] { return view.ended[Work::Copy] == 1; }));
+  };
+  EXPECT_FALSE(s->Close());
+  EXPECT_EQ(view.endings, std::vector<int>{0});
+  EXPECT_EQ(s->CurrentPhase(), session::Phase::Closing);
+}
+
 TEST_F(SessionTest, LeavingWhileTheListIsReadStopsTheReadAndEndsAtOnce) {
   const std::string image = Image(FourRecordings());
   s->SeamsInUse().openDisk = Slow(std::chrono::milliseconds(100));
@@ -265,6 +282,40 @@ TEST_F(SessionTest, ASearchOfTheWholeDiskFindsWhatTheCatalogueLostAndCanBeStoppe
   EXPECT_EQ(DestFile(view.rows[1].name), mk::StreamBytes(*lost.stream, lost.seed, 0, lost.size));
   Open();  // not remembered: the next start has it off
   EXPECT_FALSE(view.screen.deepBox.checked);
+}
+
+// Stopped before its catalogue was read, a search of the whole disk leaves the window ready to read
+// the disk again; Exit while a search stops asks nothing (no copy runs) and leaves.
+TEST_F(SessionTest, ASearchStoppedBeforeTheListWasReadLeavesTheWindowReadyAgain) {
+  const std::string image = Image(FourRecordings());
+  s->SeamsInUse().openDisk = Slow(std::chrono::milliseconds(100));
+  s->SetOption(session::OptionBox::Deep, true);
+  Choose(dest.path());
+  s->SetDriveText(image);
+  s->ReadList();
+  ASSERT_TRUE(view.RunUntil([&] { return view.screen.diskLineVisible; }));
+  s->Stop();  // the catalogue is still being read
+  ASSERT_TRUE(view.RunUntil([&] { return view.ended[Work::ReadList] == 1; }));
+  EXPECT_EQ(s->CurrentPhase(), session::Phase::Ready);
+  EXPECT_EQ(
+      StatusLine(),
+      "Stopped before the list was read. Press \"Read filelist from 9200T\" to read it again.");
+  EXPECT_TRUE(view.screen.readButton.enabled && view.screen.driveRow.visible);
+  s->SeamsInUse().openDisk = {};
+  ASSERT_TRUE(view.Await(Work::ReadList, [&] { s->ReadList(); }));
+  EXPECT_EQ(view.rows.size(), 4u);
+
+  Restart();
+  s->SeamsInUse().openDisk = Slow(std::chrono::milliseconds(100));
+  s->SetOption(session::OptionBox::Deep, true);
+  Choose(dest.path());
+  s->SetDriveText(image);
+  s->ReadList();
+  s->Stop();
+  s->Exit();
+  EXPECT_TRUE(view.questions.empty());
+  EXPECT_EQ(view.endings, std::vector<int>{0});
+  ASSERT_TRUE(view.RunUntil([&] { return view.ended[Work::ReadList] == 1; }));
 }
 
 // On a stick whose file system holds no file as large as a recording (FAT32: 4 GiB; here a few

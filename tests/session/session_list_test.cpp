@@ -42,6 +42,10 @@ TEST_F(SessionTest, TheListInAColumnsOrderIsAViewRowsKeepTheirNumbersAndCopiesTh
   EXPECT_TRUE(view.screen.sortDescending);
   s->SortBy(SortKey::Size);
   EXPECT_EQ(Order(view), (std::vector<size_t>{2, 1, 0, 3}));
+  s->SortBy(SortKey::Size);
+  s->SortBy(SortKey::Size);  // a third time: the catalogue's order again
+  EXPECT_EQ(Order(view), (std::vector<size_t>{0, 1, 2, 3}));
+  EXPECT_EQ(view.screen.sortKey, SortKey::Catalogue);
   s->SortBy(SortKey::Start);
   EXPECT_EQ(Order(view), (std::vector<size_t>{0, 2, 3, 1}));
   EXPECT_EQ(view.rows[1].name, kNameC);  // a row keeps its own texts wherever it stands
@@ -102,7 +106,7 @@ TEST_F(SessionTest, TickShownAndUntickAllCountAsSingleTicksDo) {
 }
 
 // Ticked recordings that need more room than the destination has: the status line says the room
-// beside the total, and Copy asks whether to copy what fits, in list order.
+// beside the total, and Copy asks whether to copy what fits, in the catalogue's order.
 TEST_F(SessionTest, WhatDoesNotFitTheDestinationIsSaidAndWhatFitsIsCopiedWhenTheUserSaysSo) {
   Open();
   s->SeamsInUse().queryVolume = [](const std::string&) {
@@ -110,19 +114,22 @@ TEST_F(SessionTest, WhatDoesNotFitTheDestinationIsSaidAndWhatFitsIsCopiedWhenThe
   };
   ReadList(FourRecordings());
   ASSERT_TRUE(view.RunUntil([&] { return view.screen.splitBox.visible; }));
+  // The second is there already: it will be refused, and takes no room.
+  std::ofstream(PathFromUtf8(dest.file(kNameB)), std::ios::binary) << "an older copy";
   for (const size_t row : {0, 1, 2}) s->TickRow(row, true);
   EXPECT_EQ(StatusLine(),
             "3 files selected totaling 1559096 bytes. 1.0 MB free on " + dest.folder());
   view.answer = false;
   s->Copy();
   ASSERT_EQ(view.questions.size(), 1u);
-  EXPECT_EQ(view.questions[0], "The ticked recordings need 1.6 MB, but only 1.0 MB free on " +
-                                   dest.folder() + ". Copy the 1 of 3 that fit, in list order?");
+  EXPECT_EQ(view.questions[0], "The ticked recordings need 1.2 MB, but only 1.0 MB free on " +
+                                   dest.folder() +
+                                   ". Copy the 1 of 2 that fit, in the catalogue's order?");
   EXPECT_EQ(s->CurrentPhase(), session::Phase::Listed);
-  EXPECT_TRUE(DestFiles().empty());
+  EXPECT_EQ(DestFiles(), std::vector<std::string>{kNameB});
   view.answer = true;
   ASSERT_TRUE(CopyNow());
-  EXPECT_EQ(DestFiles(), std::vector<std::string>{kNameA});
+  EXPECT_EQ(DestFiles(), (std::vector<std::string>{kNameA, kNameB}));
   EXPECT_EQ(Marks(), "- downloaded, x default, x default, - default");
 
   // Not one fits: said, and nothing is asked or copied.

@@ -112,11 +112,13 @@ TEST_F(SessionTest, FailedReadsLeaveTheWindowReadyThenTheListIsReadOnce) {
   s->SetDriveText(disk);
   s->ReadList();
   EXPECT_EQ(s->CurrentPhase(), Phase::Reading);
-  EXPECT_EQ(Live(view.screen), "-read -copy -unlisted -deep drive");
+  EXPECT_EQ(Live(view.screen), "-read -copy -unlisted -deep -drive");
   s->ReadList();
   s->SetOption(session::OptionBox::Deep, true);
+  s->SetDriveText(zeros);  // the drive is fixed while it is read: the list and the copies are of it
   ASSERT_TRUE(view.RunUntil([&] { return view.ended[Work::ReadList] == 3; }));
   EXPECT_FALSE(view.screen.deepBox.checked);
+  EXPECT_EQ(view.screen.driveText, disk);
   ASSERT_EQ(view.rows.size(), 4u);
   const std::vector<std::vector<std::string>> rows = {
       {kNameA, "780,048 Bytes", "ONE 07:30~08:15"},

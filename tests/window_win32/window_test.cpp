@@ -255,6 +255,18 @@ TEST_F(Win32Window, StopEndsASlowCopyAndTheCloseBoxAsksFirst) {
   EXPECT_TRUE(DestFiles().empty());
 }
 
+// The window gone, its message loop is told to end, though calls from the work were still waiting
+// for it (those are dropped, never run).
+TEST_F(Win32Window, ClosingTheWindowEndsTheMessageLoop) {
+  bool ran = false;
+  window->Post([&ran] { ran = true; });
+  DestroyWindow(window->Handle());
+  MSG quit{};
+  EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.message, UINT(WM_QUIT));
+  EXPECT_FALSE(ran);
+}
+
 // A long list: a column's title puts it in order (again, the other way round); Ctrl+F reaches the
 // search box, which shows what holds every word, and Esc clears it; Ctrl+A in the list and the
 // buttons above it tick what is shown.
