@@ -20,12 +20,15 @@ CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& open
     return CatalogueResult::NotRecognised;
   }
   RecogniseDisk(drive, catalogue.geometry, catalogue.account);
+  // A stop cut a read short: the zeros it left say nothing of the disk.
+  if (drive.Stopped()) return CatalogueResult::Stopped;
   if (!catalogue.geometry.recognised) {
     catalogue.rejection = catalogue.geometry.rejectReason;
     return CatalogueResult::NotRecognised;
   }
   observer.recognised();
-  return ParseCatalogue(drive, catalogue, listFile, observer, withUnlisted);
+  const CatalogueResult result = ParseCatalogue(drive, catalogue, listFile, observer, withUnlisted);
+  return drive.Stopped() ? CatalogueResult::Stopped : result;
 }
 
 bool ReadInPart(const CatalogueAccount& account) {

@@ -20,7 +20,8 @@ class CatalogueObserver : public WorkObserver {
 
 // Reads the catalogue of the drive the drive-box text names, through `opener` (the raw drive or
 // image when none is given), and closes the drive again. With `withUnlisted` the media files no
-// listed record names follow the listed rows.
+// listed record names follow the listed rows. Stopped when the observer asked to stop before the
+// catalogue was read whole (a failing disk's sector-by-sector reads stop between sectors).
 CatalogueResult ReadCatalogue(std::string_view driveText, const DiskOpener& opener,
                               Catalogue& catalogue, std::ostream* listFile,
                               CatalogueObserver& observer, bool withUnlisted = false);

@@ -13,10 +13,10 @@ namespace {
 // --match TEXT wants a word to look for: a blank one would match everything, unasked.
 const CLI::Validator kHoldsAWord(
     [](std::string& text) {
-      return skelbrook::SearchWords(text).empty() ? std::string("--match needs a word to look for")
+      return skelbrook::SearchWords(text).empty() ? std::string("needs a word to look for")
                                                   : std::string();
     },
-    "TEXT");
+    "");
 
 // The copy command and its options, which fill `copy`.
 CLI::App* AddCopyCommand(CLI::App& app, skelbrook::cli::CopyOptions& copy, const char* unlistedHelp,

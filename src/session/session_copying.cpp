@@ -85,11 +85,12 @@ CopyJob Session::MakeJob() const {
 std::optional<int64_t> Session::RoomNeeded(const CopyJob& job, size_t row) const {
   const Recording& r = catalogue_.recordings[row];
   const int64_t largest = LargestFile(volume_), size = r.media.size;
+  const bool inParts = largest >= 0 && size > largest;
   // Refused without a byte written: too large for the destination and not to be split, or its
-  // copy (or the copy's first part) there already.
-  if (largest >= 0 && size > largest && !split_) return std::nullopt;
+  // copy (or, copied in parts, its first part) there already.
+  if (inParts && !split_) return std::nullopt;
   if (FileExists(job.destinationFolder + r.fileStem + ".ts") ||
-      FileExists(job.destinationFolder + PartStem(r.fileStem, 1) + ".ts"))
+      (inParts && FileExists(job.destinationFolder + PartStem(r.fileStem, 1) + ".ts")))
     return std::nullopt;
   // A rescue taken up again has its room already.
   if (job.rescue &&
@@ -103,6 +104,12 @@ std::optional<std::vector<bool>> Session::RowsToCopy() {
   for (size_t i = 0; i < ticked.size(); ++i) ticked[i] = catalogue_.recordings[i].ticked;
   const int64_t free = volume_.freeBytes;
   if (free < 0) return ticked;
+  // No ticked recording needs more than its size: when those fit, the destination is not asked
+  // what is there already.
+  int64_t most = 0;
+  for (size_t i = 0; i < ticked.size(); ++i)
+    most += ticked[i] ? catalogue_.recordings[i].media.size : 0;
+  if (most <= free) return ticked;
   const CopyJob job = MakeJob();
   std::vector<std::optional<int64_t>> room(ticked.size());
   int64_t needed = 0;
@@ -111,13 +118,16 @@ std::optional<std::vector<bool>> Session::RowsToCopy() {
     needed += room[i].value_or(0);
   }
   if (needed <= free) return ticked;
-  // In the catalogue's order, each ticked recording that still fits; those that would be refused
-  // anyway are left for another time.
+  // In the catalogue's order, each ticked recording that still fits; those that will be refused
+  // take no room and go too, so that each says why.
   std::vector<bool> fitting(ticked.size());
   int64_t taken = 0;
   int fits = 0, wanted = 0;
   for (size_t i = 0; i < ticked.size(); ++i) {
-    if (!room[i]) continue;
+    if (!room[i]) {
+      fitting[i] = ticked[i];
+      continue;
+    }
     ++wanted;
     if (taken + *room[i] > free) continue;
     taken += *room[i];

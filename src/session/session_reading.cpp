@@ -136,7 +136,7 @@ void Session::FinishRead(CatalogueResult result, std::shared_ptr<Catalogue> read
     if (listFile_.is_open()) listFile_.close();
     return EndWork(Work::ReadList);
   }
-  if (recognised_ && result == CatalogueResult::Stopped) {
+  if (result == CatalogueResult::Stopped && *stop_) {
     // Stopped before the catalogue was read: nothing to list, and the disk may be read again.
     recognised_ = false;
     SetStatus(text::kReadStopped);

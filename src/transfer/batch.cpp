@@ -33,8 +33,11 @@ void RetryRows(std::vector<Recording>& recordings, const std::vector<size_t>& re
                BatchResult& result) {
   for (const size_t k : retry) {
     const size_t row = result.rows[k];
-    // Unticked meanwhile: kept with what the first pass read, and not retried.
+    // Unticked meanwhile: kept with what the first pass read, and not retried (nor counted in
+    // what the retry has to read).
     if (!result.stopped && !observer.isTicked(row, true)) {
+      counters.retryBytes -= result.outcomes[k].unreadableBytes;
+      observer.batchProgress(Percent(counters.retriedBytes, counters.retryBytes));
       ApplyOutcome(recordings[row], result.outcomes[k]);
       observer.rowFinished(row, result.outcomes[k]);
       continue;

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <string_view>
 
 #include "session/session_text.h"
@@ -111,16 +112,17 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::DropPendingCalls() {
-  // Calls handed to the window that it will never run own what they carry.
+  // Calls handed to the window that it will never run own what they carry. Peeking takes the
+  // program's quit message too, whatever the filter: it is put back for the loop.
   MSG pending;
+  std::optional<int> quit;
   while (PeekMessageW(&pending, window_, kRunCallMessage, kRunCallMessage, PM_REMOVE)) {
-    // Peeking takes the program's quit message whatever the filter: it is left for the loop.
-    if (pending.message == WM_QUIT) {
-      PostQuitMessage(int(pending.wParam));
-      break;
-    }
-    delete reinterpret_cast<std::function<void()>*>(pending.lParam);
+    if (pending.message == WM_QUIT)
+      quit = int(pending.wParam);
+    else
+      delete reinterpret_cast<std::function<void()>*>(pending.lParam);
   }
+  if (quit) PostQuitMessage(*quit);
 }
 
 // ---- Creating the controls --------------------------------------------------------------------
@@ -342,8 +344,8 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                             IsWindowEnabled(focusBeforeLeaving_) &&
                             IsWindowVisible(focusBeforeLeaving_)
                         ? focusBeforeLeaving_
-                        : rows_->Handle();
-        SetFocus(back);
+                        : (rows_ ? rows_->Handle() : nullptr);
+        if (back != nullptr) SetFocus(back);
       }
       return 0;
     default:

@@ -2,6 +2,7 @@
 // selection and its words, batches and what they leave on each row, ticks made during a batch,
 // the reasons a row was not copied, Stop, leaving during a copy, the search of the whole disk,
 // and copies in parts.
+#include "catalogue/read_catalogue.h"
 #include "session/session_fixture.h"
 #include "support/failing_disk.h"
 
@@ -316,6 +317,59 @@ TEST_F(SessionTest, ASearchStoppedBeforeTheListWasReadLeavesTheWindowReadyAgain)
   EXPECT_TRUE(view.questions.empty());
   EXPECT_EQ(view.endings, std::vector<int>{0});
   ASSERT_TRUE(view.RunUntil([&] { return view.ended[Work::ReadList] == 1; }));
+}
+
+// Stopped while a failing catalogue is read sector by sector, the search leaves the window ready
+// again: the sectors the stop left unread are neither damage nor a missing catalogue.
+TEST_F(SessionTest, AStopWithinAFailingCatalogueClaimsNoDamage) {
+  const std::string image = Image(FourRecordings());
+  Catalogue plain;
+  CatalogueObserver quiet;
+  ASSERT_EQ(ReadCatalogue(image, {}, plain, nullptr, quiet), CatalogueResult::Listed);
+  // The root directory's first sector is bad; the read of the next one waits for the stop.
+  const int64_t held = plain.area.rootDirectoryOffset + kSectorSize;
+  auto reached = std::make_shared<std::atomic<bool>>(false);
+  auto hold = std::make_shared<std::atomic<bool>>(true);
+  s->SeamsInUse().openDisk = [=](const std::string& path, std::unique_ptr<DiskReader>& disk) {
+    class Held : public DiskReader {
+     public:
+      Held(std::unique_ptr<DiskReader> real, std::function<void(int64_t)> wait)
+          : real_(std::move(real)), wait_(std::move(wait)) {}
+      int64_t ReadAt(int64_t offset, uint8_t* into, int64_t count, std::string& error) override {
+        wait_(offset);
+        return real_->ReadAt(offset, into, count, error);
+      }
+      int64_t SizeBytes() const override { return real_->SizeBytes(); }
+
+     private:
+      std::unique_ptr<DiskReader> real_;
+      std::function<void(int64_t)> wait_;
+    };
+    std::unique_ptr<DiskReader> failing;
+    const Status opened = FailingAt({{held - kSectorSize, kSectorSize}})(path, failing);
+    if (opened.ok()) {
+      disk = std::make_unique<Held>(std::move(failing), [=](int64_t offset) {
+        if (offset != held) return;
+        *reached = true;
+        while (*hold) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      });
+    }
+    return opened;
+  };
+  s->SetOption(session::OptionBox::Deep, true);
+  Choose(dest.path());
+  s->SetDriveText(image);
+  s->ReadList();
+  ASSERT_TRUE(view.RunUntil([&] { return reached->load(); }));
+  s->Stop();
+  *hold = false;
+  ASSERT_TRUE(view.RunUntil([&] { return view.ended[Work::ReadList] == 1; }));
+  EXPECT_EQ(s->CurrentPhase(), session::Phase::Ready);
+  EXPECT_TRUE(view.messages.empty() && view.endings.empty());
+  EXPECT_TRUE(view.rows.empty());
+  EXPECT_EQ(
+      StatusLine(),
+      "Stopped before the list was read. Press \"Read filelist from 9200T\" to read it again.");
 }
 
 // On a stick whose file system holds no file as large as a recording (FAT32: 4 GiB; here a few

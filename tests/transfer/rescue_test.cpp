@@ -107,5 +107,40 @@ TEST_F(CopyFixture, ARescueReadsTheEasyDataFirstAndAfterwardsOnlyWhatIsMissing) 
   EXPECT_EQ(Left(), (std::set<std::string>{Name(0), Name(1), Name(2)}));
 }
 
+// Two recordings with a bad stretch each; the second is unticked while the first pass runs: it is
+// kept with what that pass read and not retried, and the retry's progress counts the first's
+// stretch alone, so that it ends full.
+TEST_F(CopyFixture, ARowUntickedBeforeItsRetryIsKeptAsReadAndLeftOutOfTheRetry) {
+  mkimage::ImageDesign s;
+  s.systemFatEntries = 16;
+  s.recordings = {SampleRecording(2, "First", 3 * C, {10, 11, 12}),
+                  SampleRecording(3, "Second", 3 * C, {20, 21, 22})};
+  ASSERT_NO_FATAL_FAILURE(WriteDisk(s));
+  const int64_t bad = 16 * kSectorSize;
+  const int64_t firstBad = disk.geometry.dataOffset + 11 * C, secondBad = firstBad + 10 * C;
+  class UntickSecond : public BatchObserver {
+   public:
+    bool isTicked(size_t row, bool stored) override {
+      return row == 1 && ++askedForSecond > 1 ? false : stored;
+    }
+    void batchProgress(double percent) override { last = percent; }
+    int askedForSecond = 0;
+    double last = -1;
+  } observer;
+  for (Recording& r : disk.recordings) r.ticked = true;
+  counters = {6 * C, 0};
+  const BatchResult result = CopyTickedRecordings(
+      disk.recordings, Job(true, FailingAt({{firstBad, bad}, {secondBad, bad}}, false)), counters,
+      observer);
+  ASSERT_EQ(result.outcomes.size(), 2u);
+  EXPECT_EQ(result.outcomes[0].status, CopyStatus::KeptIncomplete);
+  EXPECT_EQ(result.outcomes[1].status, CopyStatus::KeptIncomplete);
+  EXPECT_EQ(result.outcomes[0].unreadableBytes, bad);  // retried sector by sector
+  EXPECT_GE(result.outcomes[1].unreadableBytes, bad);  // as the first pass left it
+  EXPECT_GT(counters.retryBytes, 0);
+  EXPECT_EQ(counters.retriedBytes, counters.retryBytes);
+  EXPECT_EQ(observer.last, 100.0);
+}
+
 }  // namespace
 }  // namespace skelbrook::test

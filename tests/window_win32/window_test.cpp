@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "controls.h"
@@ -256,15 +257,18 @@ TEST_F(Win32Window, StopEndsASlowCopyAndTheCloseBoxAsksFirst) {
 }
 
 // The window gone, its message loop is told to end, though calls from the work were still waiting
-// for it (those are dropped, never run).
+// for it: those are dropped, never run, and what they carried is freed.
 TEST_F(Win32Window, ClosingTheWindowEndsTheMessageLoop) {
-  bool ran = false;
-  window->Post([&ran] { ran = true; });
+  auto carried = std::make_shared<int>(0);
+  const std::weak_ptr<int> held = carried;
+  window->Post([carried] { ++*carried; });
+  window->Post([carried] { ++*carried; });
+  carried.reset();
   DestroyWindow(window->Handle());
+  EXPECT_TRUE(held.expired());  // both calls were dropped, and what they carried freed
   MSG quit{};
   EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(quit.message, UINT(WM_QUIT));
-  EXPECT_FALSE(ran);
 }
 
 // A long list: a column's title puts it in order (again, the other way round); Ctrl+F reaches the
