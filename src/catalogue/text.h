@@ -11,6 +11,8 @@ namespace skelbrook {
 // Bytes the code page leaves undefined map to the same code point.
 std::string FieldText(const uint8_t* data, int first, int last);
 std::string DecodeCp1252(const std::string& bytes);
+// Appends code point `cp` to `out` in UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 
 // Replaces * ? / \ : | < > " ; . , [ ] and the control characters (codes 1-31 and 127) by "_".
 std::string SanitiseFileName(std::string text);

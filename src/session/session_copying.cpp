@@ -104,12 +104,9 @@ std::optional<std::vector<bool>> Session::RowsToCopy() {
   for (size_t i = 0; i < ticked.size(); ++i) ticked[i] = catalogue_.recordings[i].ticked;
   const int64_t free = volume_.freeBytes;
   if (free < 0) return ticked;
-  // No ticked recording needs more than its size: when those fit, the destination is not asked
-  // what is there already.
-  int64_t most = 0;
-  for (size_t i = 0; i < ticked.size(); ++i)
-    most += ticked[i] ? catalogue_.recordings[i].media.size : 0;
-  if (most <= free) return ticked;
+  // No ticked recording needs more than its size: when the selection fits, the destination is
+  // not asked what is there already.
+  if (selection_.bytes <= free) return ticked;
   const CopyJob job = MakeJob();
   std::vector<std::optional<int64_t>> room(ticked.size());
   int64_t needed = 0;
