@@ -21,9 +21,10 @@ export HOME=$work/home
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 rm -rf "$WINEPREFIX" "$HOME"
 mkdir -p "$work" "$HOME"
-timeout 180 wineboot --init >"$work/wineboot.log" 2>&1 || fail "Wine could not make a prefix"
-wineserver -w
-win() { timeout 120 wine "$@" </dev/null 2>>"$work/wine.log"; }
+wine=${WINE:-/usr/lib/wine/wine64}
+export WINELOADER=$wine
+WINE=$wine "$(dirname "$0")/../wine_prefix.sh" "$work/wineboot.log" || fail "Wine could not make a prefix"
+win() { timeout 120 "$wine" "$@" </dev/null 2>>"$work/wine.log"; }
 # The 64-bit view of the registry, where the setup registers itself (reg.exe may be the 32-bit one).
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Skelbrook'
 value() { win reg query "$key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v {$1 = ""; $2 = ""; sub(/^ +/, ""); print}'; }
@@ -86,7 +87,7 @@ recording=$(find -L "$user_home/Videos" -maxdepth 1 -name '*.ts' | head -1)
 
 # The installed window keeps its settings in the user's local application data.
 rm -rf "$appdata/skelbrook"
-(cd "$work" && exec wine 'C:\Program Files\Skelbrook\skelbrook.exe' >>"$work/wine.log" 2>&1) &
+(cd "$work" && exec "$wine" 'C:\Program Files\Skelbrook\skelbrook.exe' >>"$work/wine.log" 2>&1) &
 window=$(timeout 60 xdotool search --sync --name '^9200TSkelbrook' | head -1) || fail "the installed window did not open"
 for _ in $(seq 100); do [[ -s $appdata/skelbrook/9200T_sk.ini ]] && break; sleep 0.1; done
 xdotool windowactivate --sync "$window" 2>/dev/null || true

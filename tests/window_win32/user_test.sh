@@ -20,7 +20,7 @@ done
 
 # Starts skelbrook.exe in folder $1 and waits for its window; sets $window (X id) and $pid.
 start_window() {
-  (cd "$1" && exec wine skelbrook.exe >>"$work/wine-window.log" 2>&1) &
+  (cd "$1" && exec "${WINE:-wine}" skelbrook.exe >>"$work/wine-window.log" 2>&1) &
   pid=$!
   window=$(timeout 60 xdotool search --sync --name "^9200TSkelbrook" | head -1) ||
     fail "the window did not open"
