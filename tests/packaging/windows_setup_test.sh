@@ -11,6 +11,7 @@ set -euo pipefail
 setup=$1 older=$2 version=$3 lin_bin=$4 work=$5
 fail() {
   echo "windows_setup_test: FAILED: $*" >&2
+  [[ -s ${work:-}/wine.log ]] && tail -15 "$work/wine.log" >&2
   exit 1
 }
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64
@@ -24,7 +25,28 @@ mkdir -p "$work" "$HOME"
 wine=${WINE:-/usr/lib/wine/wine64}
 export WINELOADER=$wine
 WINE=$wine "$(dirname "$0")/../wine_prefix.sh" "$work/wineboot.log" || fail "Wine could not make a prefix"
-win() { timeout 120 "$wine" "$@" </dev/null 2>>"$work/wine.log"; }
+# One Wine server for the whole test, as one Windows session: Wine otherwise ends its server
+# after each program and starts another for the next, and a program started just as the last
+# one's server goes has been seen to fail to start or to see an older registry.
+wineserver -w
+wineserver -p || fail "Wine's server could not be started"
+trap 'wineserver -k 2>/dev/null || true' EXIT
+# Runs a Windows program and logs its exit status beside what Wine said.
+win() {
+  local status=0
+  timeout 120 "$wine" "$@" </dev/null 2>>"$work/wine.log" || status=$?
+  echo "-- exit $status: $*" >>"$work/wine.log"
+  return "$status"
+}
+# A setup program is 32-bit: the 64-bit loader hands it on, so it is started through start.exe,
+# which waits for it and gives back its exit status.
+run_setup() { win start /wait /unix "$@"; }
+wait_until() {  # wait_until SECONDS COMMAND...
+  local limit=$1
+  shift
+  for _ in $(seq $((limit * 5))); do "$@" && return 0; sleep 0.2; done
+  return 1
+}
 # The 64-bit view of the registry, where the setup registers itself (reg.exe may be the 32-bit one).
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Skelbrook'
 value() { win reg query "$key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v {$1 = ""; $2 = ""; sub(/^ +/, ""); print}'; }
@@ -35,12 +57,10 @@ user_home=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public
 appdata=$user_home/AppData/Local
 
 # An older version, then this one over it, both silently.
-win "$older" /S || fail "the older setup failed"
-wineserver -w
+run_setup "$older" /S || fail "the older setup failed"
 [[ $(value DisplayVersion) != "$version" && -n $(value DisplayVersion) ]] ||
   fail "the older setup did not register itself ($(value DisplayVersion))"
-win "$setup" /S || fail "the setup failed"
-wineserver -w
+run_setup "$setup" /S || fail "the setup failed"
 
 files=$(cd "$installed" && find . -type f | sort | tr '\n' ' ')
 [[ $files == "./LICENSE ./README.md ./skelbrook-cli.exe ./skelbrook-mkimage.exe ./skelbrook.exe ./uninstall.exe " ]] ||
@@ -66,8 +86,7 @@ strings -el "$setup" | grep -qx "$version" || fail "the setup's file properties 
 desktop=$drive_c/users/Public/Desktop
 mkdir -p "$desktop"
 : >"$desktop/Skelbrook.lnk"
-win "$setup" /S || fail "the setup failed over itself"
-wineserver -w
+run_setup "$setup" /S || fail "the setup failed over itself"
 [[ $(head -c 4 "$desktop/Skelbrook.lnk" | od -An -tx1 | tr -d ' ') == 4c000000 ]] ||
   fail "the desktop shortcut was not made again on upgrading"
 
@@ -88,11 +107,17 @@ recording=$(find -L "$user_home/Videos" -maxdepth 1 -name '*.ts' | head -1)
 # The installed window keeps its settings in the user's local application data.
 rm -rf "$appdata/skelbrook"
 (cd "$work" && exec "$wine" 'C:\Program Files\Skelbrook\skelbrook.exe' >>"$work/wine.log" 2>&1) &
+window_pid=$!
 window=$(timeout 60 xdotool search --sync --name '^9200TSkelbrook' | head -1) || fail "the installed window did not open"
-for _ in $(seq 100); do [[ -s $appdata/skelbrook/9200T_sk.ini ]] && break; sleep 0.1; done
-xdotool windowactivate --sync "$window" 2>/dev/null || true
-xdotool key alt+F4
-wineserver -w
+wait_until 20 test -s "$appdata/skelbrook/9200T_sk.ini" || true
+ended() { ! kill -0 "$window_pid" 2>/dev/null; }
+# Alt+F4 as a user closes it, once more should the window manager not have passed it on.
+for _ in 1 2 3; do
+  xdotool windowactivate --sync "$window" 2>/dev/null || true
+  xdotool key alt+F4
+  wait_until 10 ended && break
+done
+ended || fail "the installed window did not end on Alt+F4"
 [[ -s $appdata/skelbrook/9200T_sk.ini && -e $appdata/skelbrook/Files9200T.txt ]] ||
   fail "the installed window did not keep its settings in the local application data"
 [[ ! -e $installed/9200T_sk.ini && ! -e $installed/Files9200T.txt ]] ||
@@ -101,11 +126,13 @@ settings=$(sha256sum <"$appdata/skelbrook/9200T_sk.ini")
 kept=$(sha256sum <"$recording")
 
 # Uninstalled silently, as "Installed apps" does it: nothing installed is left; the user's are.
-win 'C:\Program Files\Skelbrook\uninstall.exe' /S || fail "the uninstaller failed"
-wineserver -w
+# The uninstaller hands over to a copy of itself in the temporary folder and ends; the copy
+# removes the entry last.
+run_setup "$installed/uninstall.exe" /S || fail "the uninstaller failed"
+entry_gone() { ! win reg query "$key" /reg:64 >/dev/null 2>&1; }
+wait_until 60 entry_gone || fail "the entry under Installed apps was left"
 [[ ! -e $installed ]] || fail "left behind: $(find "$installed" | tr '\n' ' ')"
 [[ ! -e $start_menu/Skelbrook.lnk && ! -e $desktop/Skelbrook.lnk ]] || fail "a shortcut was left"
-win reg query "$key" /reg:64 >/dev/null 2>&1 && fail "the entry under Installed apps was left"
 [[ $(sha256sum <"$appdata/skelbrook/9200T_sk.ini") == "$settings" ]] || fail "the user's settings were touched"
 [[ $(sha256sum <"$recording") == "$kept" ]] || fail "a copied recording was touched"
 echo "windows_setup_test: installed over an older version, registered, run, and uninstalled cleanly"
